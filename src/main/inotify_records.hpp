@@ -1,0 +1,54 @@
+#pragma once
+
+#include <sys/inotify.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+namespace tidewatch
+{
+
+// The only file whose changes matter: the current event log.
+inline constexpr std::string_view triggerName = "redfish";
+
+// Calls onTrigger, in record order, once for every inotify record in
+// `records` (the bytes one read returned) whose name is exactly
+// triggerName. Records without a name (queue overflow, watch removed) are
+// passed over, and a record that would run past the end stops the walk.
+template <typename OnTrigger>
+void forEachTriggerRecord(std::span<const std::byte> records,
+                          OnTrigger&& onTrigger)
+{
+    constexpr std::size_t headerSize = sizeof(inotify_event);
+    std::size_t offset = 0;
+    while (offset < records.size() && records.size() - offset >= headerSize)
+    {
+        const std::byte* record = records.data() + offset;
+        // Copied out rather than cast: nothing promises the caller's buffer
+        // keeps the kernel's alignment.
+        std::uint32_t nameLength = 0;
+        std::memcpy(&nameLength, record + offsetof(inotify_event, len),
+                    sizeof(nameLength));
+        if (nameLength > records.size() - offset - headerSize)
+        {
+            return;
+        }
+        if (nameLength != 0)
+        {
+            const auto* name =
+                reinterpret_cast<const char*>(record + headerSize);
+            // The kernel NUL-pads the name; its length ends at the first NUL.
+            if (std::string_view(name, strnlen(name, nameLength)) ==
+                triggerName)
+            {
+                onTrigger();
+            }
+        }
+        offset += headerSize + nameLength;
+    }
+}
+
+} // namespace tidewatch

@@ -1,0 +1,74 @@
+#include "registries/registry.hpp"
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace tidewatch
+{
+
+namespace
+{
+
+// Equal only when identical byte for byte and of equal length; gives up at
+// the first differing byte so a miss on most rows costs one comparison.
+bool keyEquals(std::string_view key, const char* rowKey)
+{
+    for (const char c : key)
+    {
+        if (*rowKey == '\0' || *rowKey != c)
+        {
+            return false;
+        }
+        ++rowKey;
+    }
+    return *rowKey == '\0';
+}
+
+std::span<const RegistryRecord> registryFor(std::string_view prefix)
+{
+    if (prefix.size() == 4)
+    {
+        if (prefix == "Base")
+        {
+            return baseRegistry;
+        }
+        if (prefix == "Quor")
+        {
+            return quorRegistry;
+        }
+    }
+    else if (prefix.size() == 7 && prefix == "OpenBMC")
+    {
+        return openbmcRegistry;
+    }
+    return {};
+}
+
+} // namespace
+
+const RegistryMessage* findRegistryMessage(std::string_view messageId)
+{
+    std::vector<std::string_view> fields;
+    boost::split(fields, messageId, boost::is_any_of("."),
+                 boost::token_compress_off);
+    // Prefix, major, minor, key: anything shorter names no message.
+    if (fields.size() < 4)
+    {
+        return nullptr;
+    }
+    const std::string_view key = fields[3];
+    for (const RegistryRecord& row : registryFor(fields[0]))
+    {
+        if (keyEquals(key, row.key))
+        {
+            return &row.message;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace tidewatch
