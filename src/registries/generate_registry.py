@@ -7,6 +7,7 @@ carried into the generated file as comments. The output depends on nothing
 but the input, so every build produces the same source.
 """
 
+import re
 import sys
 
 SEVERITIES = ("OK", "Warning", "Critical")
@@ -23,7 +24,7 @@ def literal(text):
 
 
 def read_rows(path):
-    notes, rows = [], []
+    notes, rows, keys = [], [], set()
     with open(path, encoding="ascii") as data:
         for number, line in enumerate(data, 1):
             line = line.rstrip("\n")
@@ -36,6 +37,9 @@ def read_rows(path):
             key, severity, types, description, message, resolution = fields
             if not key.isascii() or not key.isalnum():
                 fail(path, number, f"key {key!r} is not letters and digits")
+            if key in keys:
+                fail(path, number, f"key {key!r} is repeated")
+            keys.add(key)
             if severity not in SEVERITIES:
                 fail(path, number, f"severity {severity!r}")
             arg_types = types.split(",") if types else []
@@ -43,6 +47,10 @@ def read_rows(path):
                 t not in ARG_TYPES for t in arg_types
             ):
                 fail(path, number, f"argument types {types!r}")
+            # The message places exactly its arguments: %1 up to %n.
+            placeholders = {int(n) for n in re.findall(r"%([0-9]+)", message)}
+            if placeholders != set(range(1, len(arg_types) + 1)):
+                fail(path, number, "placeholders do not match the arguments")
             rows.append(
                 (key, severity, arg_types, description, message, resolution)
             )

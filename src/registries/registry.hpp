@@ -28,8 +28,8 @@ struct RegistryRecord
 };
 
 inline constexpr std::size_t baseRegistrySize = 104;
-inline constexpr std::size_t openbmcRegistrySize = 5;
-inline constexpr std::size_t quorRegistrySize = 4;
+inline constexpr std::size_t openbmcRegistrySize = 191;
+inline constexpr std::size_t quorRegistrySize = 969;
 
 extern const std::array<RegistryRecord, baseRegistrySize> baseRegistry;
 extern const std::array<RegistryRecord, openbmcRegistrySize> openbmcRegistry;
