@@ -15,7 +15,7 @@ namespace exception
 
 SdBusError::SdBusError(int error, const char* prefix) : errorNumber(error)
 {
-    sd_bus_error busError = SD_BUS_ERROR_NULL;
+    sd_bus_error busError{}; // SD_BUS_ERROR_NULL is C-only syntax
     sd_bus_error_set_errno(&busError, error);
     *this = SdBusError(&busError, prefix);
 }
@@ -64,7 +64,7 @@ message_t bus::new_method_call(const char* service, const char* objectPath,
 
 message_t bus::call(message_t& m, uint64_t timeoutMicroseconds)
 {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL is C-only syntax
     sd_bus_message* reply = nullptr;
     const int r =
         sd_bus_call(connection, m.get(), timeoutMicroseconds, &error, &reply);
