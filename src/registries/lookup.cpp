@@ -13,8 +13,8 @@ namespace tidewatch
 namespace
 {
 
-// Equal only when identical byte for byte and of equal length; gives up at
-// the first differing byte so a miss on most rows costs one comparison.
+// Equal only when identical byte for byte and of equal length; a key with an
+// embedded NUL never matches, and the row key is never read past its end.
 bool keyEquals(std::string_view key, const char* rowKey)
 {
     for (const char c : key)
@@ -61,9 +61,13 @@ const RegistryMessage* findRegistryMessage(std::string_view messageId)
         return nullptr;
     }
     const std::string_view key = fields[3];
+    // Most rows differ from the key in their first byte: testing that byte
+    // alone first keeps the walk over a large table to a load and a compare
+    // per row.
+    const char first = key.empty() ? '\0' : key.front();
     for (const RegistryRecord& row : registryFor(fields[0]))
     {
-        if (keyEquals(key, row.key))
+        if (row.key[0] == first && keyEquals(key, row.key))
         {
             return &row.message;
         }
