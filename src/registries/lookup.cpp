@@ -1,11 +1,9 @@
 #include "registries/registry.hpp"
 
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/split.hpp>
-
+#include <array>
+#include <cstddef>
 #include <span>
 #include <string_view>
-#include <vector>
 
 namespace tidewatch
 {
@@ -48,15 +46,39 @@ std::span<const RegistryRecord> registryFor(std::string_view prefix)
     return {};
 }
 
+// The first four fields of a MessageId, split at every "." with adjacent
+// dots giving empty fields; fields past the key are never needed. Views into
+// the MessageId, so one lookup per event log line allocates nothing.
+struct MessageIdFields
+{
+    std::array<std::string_view, 4> fields;
+    std::size_t count = 0;
+};
+
+MessageIdFields splitMessageId(std::string_view messageId)
+{
+    MessageIdFields split;
+    std::size_t start = 0;
+    while (split.count < split.fields.size())
+    {
+        const auto dot = messageId.find('.', start);
+        split.fields[split.count++] = messageId.substr(start, dot - start);
+        if (dot == std::string_view::npos)
+        {
+            break;
+        }
+        start = dot + 1;
+    }
+    return split;
+}
+
 } // namespace
 
 const RegistryMessage* findRegistryMessage(std::string_view messageId)
 {
-    std::vector<std::string_view> fields;
-    boost::split(fields, messageId, boost::is_any_of("."),
-                 boost::token_compress_off);
+    const auto [fields, count] = splitMessageId(messageId);
     // Prefix, major, minor, key: anything shorter names no message.
-    if (fields.size() < 4)
+    if (count < fields.size())
     {
         return nullptr;
     }
