@@ -140,6 +140,19 @@ bool busAnswers()
     return answers;
 }
 
+constexpr const char* ledManagerName = "xyz.openbmc_project.corvane.lampkeeper";
+
+bool hasOwner(const char* name)
+{
+    sd_bus* bus = nullptr;
+    sd_bus_creds* creds = nullptr;
+    const bool owned = sd_bus_open_system(&bus) >= 0 &&
+                       sd_bus_get_name_creds(bus, name, 0, &creds) >= 0;
+    sd_bus_creds_unref(creds);
+    sd_bus_flush_close_unref(bus);
+    return owned;
+}
+
 } // namespace
 
 bool insideSandbox()
@@ -159,7 +172,7 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
         {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
@@ -242,6 +255,14 @@ Process::Process(const std::vector<std::string>& argv, fs::path output) :
         if (in >= 0 && out >= 0 && dup2(in, STDIN_FILENO) >= 0 &&
             dup2(out, STDOUT_FILENO) >= 0 && dup2(out, STDERR_FILENO) >= 0)
         {
+            // The child starts with stdin, stdout and stderr only.
+            for (const int fd : {in, out})
+            {
+                if (fd > STDERR_FILENO)
+                {
+                    close(fd);
+                }
+            }
             execvp(arguments[0], arguments.data());
         }
         _exit(127);
@@ -358,6 +379,12 @@ void LedManager::setAnswer(const std::string& answer)
 void LedManager::stop()
 {
     process.reset();
+    // The bus notices the exit on its own time; a call routed to the dead
+    // connection meanwhile would wait for sd-bus's timeout.
+    if (!waitFor([] { return !hasOwner(ledManagerName); }))
+    {
+        throw std::runtime_error("the LED manager's name was not released");
+    }
 }
 
 void LedManager::start()
@@ -385,15 +412,18 @@ void LedManager::start()
 std::vector<bool> LedManager::calls() const
 {
     constexpr std::string_view prefix = "SetHealthFault ";
-    std::vector<bool> values;
-    for (const std::string& line : lines(outputFile))
+    std::ifstream out(outputFile, std::ios::binary);
+    out.seekg(static_cast<std::streamoff>(parsedBytes));
+    // A line still being written has no newline yet: left for next time.
+    for (std::string line; std::getline(out, line) && !out.eof();)
     {
+        parsedBytes += line.size() + 1;
         if (line.starts_with(prefix))
         {
-            values.push_back(line.substr(prefix.size()) == "1");
+            received.push_back(line.substr(prefix.size()) == "1");
         }
     }
-    return values;
+    return received;
 }
 
 bool LedManager::waitForCalls(std::size_t count) const
@@ -402,6 +432,30 @@ bool LedManager::waitForCalls(std::size_t count) const
 }
 
 std::vector<JournalRecord> journalRecords(pid_t pid)
+{
+    return JournalFollower(pid).next();
+}
+
+JournalFollower::JournalFollower(pid_t pid)
+{
+    const std::string directory = requiredEnvironment("SANDBOX_JOURNAL_DIR");
+    if (sd_journal_open_directory(&journal, directory.c_str(), 0) < 0)
+    {
+        throw std::runtime_error("cannot open the journal in " + directory);
+    }
+    // Watches the directory, so that next() also finds files journald
+    // starts later.
+    sd_journal_get_fd(journal);
+    const std::string match = "_PID=" + std::to_string(pid);
+    sd_journal_add_match(journal, match.c_str(), 0);
+}
+
+JournalFollower::~JournalFollower()
+{
+    sd_journal_close(journal);
+}
+
+std::vector<JournalRecord> JournalFollower::next()
 {
     // journald handles every queued record before a sync request and then
     // rewrites this file, so what was sent before is readable after it.
@@ -413,16 +467,9 @@ std::vector<JournalRecord> journalRecords(pid_t pid)
         throw std::runtime_error("journald did not sync");
     }
 
-    sd_journal* journal = nullptr;
-    const std::string directory = requiredEnvironment("SANDBOX_JOURNAL_DIR");
-    if (sd_journal_open_directory(&journal, directory.c_str(), 0) < 0)
-    {
-        throw std::runtime_error("cannot open the journal in " + directory);
-    }
-    const std::string match = "_PID=" + std::to_string(pid);
-    sd_journal_add_match(journal, match.c_str(), 0);
+    sd_journal_process(journal);
     std::vector<JournalRecord> records;
-    SD_JOURNAL_FOREACH(journal)
+    while (sd_journal_next(journal) > 0)
     {
         JournalRecord record;
         const void* data = nullptr;
@@ -441,7 +488,6 @@ std::vector<JournalRecord> journalRecords(pid_t pid)
         }
         records.push_back(std::move(record));
     }
-    sd_journal_close(journal);
     return records;
 }
 

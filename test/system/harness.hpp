@@ -5,6 +5,7 @@
 // changes /var/log and reads back the calls and journal records.
 
 #include <sys/types.h>
+#include <systemd/sd-journal.h>
 
 #include <chrono>
 #include <cstddef>
@@ -26,6 +27,22 @@ namespace fs = std::filesystem;
 inline constexpr std::chrono::milliseconds patience = std::chrono::seconds(90);
 
 inline const fs::path logDirectory = "/var/log";
+
+// Event log lines as the BMC's logging writes them, one per verdict.
+inline const std::string logTimestamp = "1970-01-01T00:00:13.052207+00:00 ";
+inline const std::string criticalLine =
+    logTimestamp + "OpenBMC.0.1.CPUThermalTrip,1\n";
+inline const std::string warningLine =
+    logTimestamp + "OpenBMC.0.1.PowerSupplyFailed,PSU1\n";
+inline const std::string okLine = logTimestamp + "OpenBMC.0.1.DCPowerOn,\n";
+
+// The journal messages the service writes, pinned here on purpose.
+inline const std::string startMessage =
+    "Starting xyz.openbmc_project.corvane.tidewatch";
+inline const std::string setFailedMessage =
+    "Error while setting health fault status";
+inline const std::string unknownExceptionMessage =
+    "Unknown exception in xyz.openbmc_project.corvane.tidewatch";
 
 // True only inside the sandbox, where /var is a private tmpfs; nothing here
 // may touch /var/log elsewhere.
@@ -93,7 +110,7 @@ class LedManager
     LedManager();
     // "answer", "error" or "late MS"; used from the next call on.
     void setAnswer(const std::string& answer);
-    // Absent from the bus, and back.
+    // Absent from the bus (its name released), and back.
     void stop();
     void start();
     // Every SetHealthFault value received, in order, across restarts.
@@ -105,6 +122,10 @@ class LedManager
     fs::path outputFile;
     std::size_t starts = 0;
     std::optional<Process> process;
+    // What calls() has parsed so far: soak runs ask after every one of
+    // many thousand triggers, so only new output is read.
+    mutable std::vector<bool> received;
+    mutable std::size_t parsedBytes = 0;
 };
 
 // The journal fields the service writes, by name, with the data as written.
@@ -113,6 +134,24 @@ using JournalRecord = std::map<std::string, std::string>;
 // Every record of process `pid`, in order, once journald has stored all
 // that reached it.
 std::vector<JournalRecord> journalRecords(pid_t pid);
+
+// Reads the records of one process piece by piece, for runs too long to
+// reread the whole journal each time.
+class JournalFollower
+{
+  public:
+    explicit JournalFollower(pid_t pid);
+    JournalFollower(const JournalFollower&) = delete;
+    JournalFollower& operator=(const JournalFollower&) = delete;
+    ~JournalFollower();
+
+    // The records not returned before, once journald has stored all that
+    // reached it.
+    std::vector<JournalRecord> next();
+
+  private:
+    sd_journal* journal = nullptr;
+};
 
 // Takes the system bus away, and brings a fresh one (the sandbox's
 // configuration) back.

@@ -20,18 +20,6 @@ namespace systemtest
 namespace
 {
 
-const std::string timestamp = "1970-01-01T00:00:13.052207+00:00 ";
-const std::string criticalLine = timestamp + "OpenBMC.0.1.CPUThermalTrip,1\n";
-const std::string warningLine =
-    timestamp + "OpenBMC.0.1.PowerSupplyFailed,PSU1\n";
-const std::string okLine = timestamp + "OpenBMC.0.1.DCPowerOn,\n";
-
-const std::string startMessage =
-    "Starting xyz.openbmc_project.corvane.tidewatch";
-const std::string setFailedMessage = "Error while setting health fault status";
-const std::string unknownExceptionMessage =
-    "Unknown exception in xyz.openbmc_project.corvane.tidewatch";
-
 // Long enough to change /var/log while the service waits for the reply.
 const std::string heldReply = "late 2000";
 
