@@ -241,8 +241,9 @@ TEST_F(FaultTest, QueueOverflowTriggersNothingUntilTheNextRedfishChange)
     appendText("redfish", okLine);
     startWatching();
 
-    // Held in a call while the queue fills.
-    led->setAnswer("late 4000");
+    // Held in a call while the queue fills; long enough for the flood to
+    // finish on a loaded machine, short of the 25 s call timeout.
+    led->setAnswer("late 15000");
     appendText("redfish", okLine);
     ASSERT_TRUE(led->waitForCalls(2));
     led->setAnswer("answer");
