@@ -1,4 +1,5 @@
 #include "harness.hpp"
+#include "service_fixture.hpp"
 
 #include <syslog.h>
 
@@ -44,51 +45,7 @@ void removeEventLog()
     }
 }
 
-class FaultTest : public testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(insideSandbox())
-            << "run through scripts/sandbox: these tests replace /var/log";
-        resetLogDirectory();
-        led.emplace();
-    }
-
-    void TearDown() override
-    {
-        if (service)
-        {
-            service->stop();
-            EXPECT_EQ(service->output(), "")
-                << "the service writes to the journal only";
-        }
-        led.reset();
-        for (const auto& undo : restore)
-        {
-            undo();
-        }
-    }
-
-    void startWatching()
-    {
-        service.emplace(startService());
-        settle();
-    }
-
-    void settle()
-    {
-        if (!waitUntilWatching(*service))
-        {
-            throw std::runtime_error("the service is not watching /var/log");
-        }
-    }
-
-    std::optional<LedManager> led;
-    std::optional<Process> service;
-    // Puts back what a test took away from the sandbox.
-    std::vector<std::function<void()>> restore;
-};
+using FaultTest = ServiceFixture;
 
 TEST_F(FaultTest, WithoutJournalSocketTheServiceWorksOnSilently)
 {

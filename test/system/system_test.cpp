@@ -1,6 +1,7 @@
 #include "config.h"
 
 #include "harness.hpp"
+#include "service_fixture.hpp"
 
 #include <syslog.h>
 
@@ -75,57 +76,7 @@ void expectJournal(pid_t pid, const std::vector<Record>& expected)
     }
 }
 
-class SystemTest : public testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(insideSandbox())
-            << "run through scripts/sandbox: these tests replace /var/log";
-        resetLogDirectory();
-        led.emplace();
-    }
-
-    void TearDown() override
-    {
-        finishService();
-        led.reset();
-        if (busStopped)
-        {
-            startBus();
-        }
-    }
-
-    void startWatching()
-    {
-        service.emplace(startService());
-        settle();
-    }
-
-    // Waits until the service has handled everything changed so far.
-    void settle()
-    {
-        if (!waitUntilWatching(*service))
-        {
-            throw std::runtime_error("the service is not watching /var/log");
-        }
-    }
-
-    void finishService()
-    {
-        if (service)
-        {
-            service->stop();
-            EXPECT_EQ(service->output(), "")
-                << "the service writes to the journal only";
-            service.reset();
-        }
-    }
-
-    std::optional<LedManager> led;
-    std::optional<Process> service;
-    bool busStopped = false;
-};
+using SystemTest = ServiceFixture;
 
 using LogFiles = std::vector<std::pair<std::string, std::string>>;
 
@@ -336,7 +287,7 @@ TEST_F(SystemTest, LostBusEndsTheServiceWithStatusZero)
     appendText("redfish", okLine);
     startWatching();
     stopBus();
-    busStopped = true;
+    restore.emplace_back(startBus);
     appendText("redfish", okLine);
 
     EXPECT_EQ(service->waitForExit(), 0);
