@@ -105,14 +105,15 @@ HeapCount heapUseOf(Pass pass)
     return {after.allocations - before.allocations, after.bytes - before.bytes};
 }
 
-void evaluate(benchmark::State& state, const Case& testCase)
+// Checks one pass against what it must give, then times it and counts its
+// heap use.
+template <typename Pass, typename Result>
+void measure(benchmark::State& state, const Case& testCase, Pass pass,
+             Result expected, const char* mismatch)
 {
-    const auto pass = [&testCase] {
-        return hasCriticalEvent(testCase.directory);
-    };
-    if (pass() != testCase.critical)
+    if (pass() != expected)
     {
-        state.SkipWithError("evaluation gave the wrong result");
+        state.SkipWithError(mismatch);
         return;
     }
     const HeapCount perPass = heapUseOf(pass);
@@ -123,22 +124,20 @@ void evaluate(benchmark::State& state, const Case& testCase)
     setCounters(state, testCase, perPass);
 }
 
+void evaluate(benchmark::State& state, const Case& testCase)
+{
+    measure(
+        state, testCase,
+        [&testCase] { return hasCriticalEvent(testCase.directory); },
+        testCase.critical, "evaluation gave the wrong result");
+}
+
 void readFloor(benchmark::State& state, const Case& testCase)
 {
-    const auto pass = [&testCase] {
-        return countNewlinesByRead(testCase.files);
-    };
-    if (pass() != testCase.written.lines)
-    {
-        state.SkipWithError("newline count differs from lines written");
-        return;
-    }
-    const HeapCount perPass = heapUseOf(pass);
-    for (auto _ : state)
-    {
-        benchmark::DoNotOptimize(pass());
-    }
-    setCounters(state, testCase, perPass);
+    measure(
+        state, testCase,
+        [&testCase] { return countNewlinesByRead(testCase.files); },
+        testCase.written.lines, "newline count differs from lines written");
 }
 
 // One line through isCriticalEntry, its key in the first or the last row of
