@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -109,35 +108,6 @@ double cpuMicroseconds(pid_t pid)
     double system = 0;
     fields >> user >> system;
     return (user + system) * 1e6 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-long residentKibibytes(pid_t pid)
-{
-    std::istringstream status(procFile(pid, "status"));
-    for (std::string line; std::getline(status, line);)
-    {
-        if (line.starts_with("VmRSS:"))
-        {
-            return std::stol(line.substr(6));
-        }
-    }
-    throw std::runtime_error("no VmRSS for the service");
-}
-
-bool hasInotifyWatch(pid_t pid)
-{
-    const std::filesystem::path fdInfo =
-        "/proc/" + std::to_string(pid) + "/fdinfo";
-    for (const auto& entry : std::filesystem::directory_iterator(fdInfo))
-    {
-        std::ifstream file(entry.path());
-        const std::string text{std::istreambuf_iterator<char>(file), {}};
-        if (text.find("inotify wd:") != std::string::npos)
-        {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace tidewatch::bench

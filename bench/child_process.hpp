@@ -34,10 +34,7 @@ class Child
     std::string pending;
 };
 
-// From /proc: CPU time used so far (user and system), resident memory, and
-// whether the process holds an inotify watch yet.
+// CPU time used so far (user and system), from /proc.
 double cpuMicroseconds(pid_t pid);
-long residentKibibytes(pid_t pid);
-bool hasInotifyWatch(pid_t pid);
 
 } // namespace tidewatch::bench

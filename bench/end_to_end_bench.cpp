@@ -9,16 +9,14 @@
 
 #include "child_process.hpp"
 #include "event_log_sets.hpp"
+#include "harness.hpp"
 
 #include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -35,7 +33,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Microseconds = std::chrono::duration<double, std::micro>;
 
-const fs::path logDirectory = "/var/log";
+using systemtest::logDirectory;
+using systemtest::requiredEnvironment;
+using systemtest::residentKibibytes;
+
 const fs::path currentLog = logDirectory / "redfish";
 // Not an event log name, so writing it triggers nothing; renamed over
 // "redfish" (a rename is not watched) it resets that file silently.
@@ -55,16 +56,6 @@ constexpr std::size_t soakReportEvery = 5000;
     throw std::runtime_error(what);
 }
 
-std::string environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0')
-    {
-        fail(std::string(name) + " is not set");
-    }
-    return value;
-}
-
 void expectCall(Child& ledManager)
 {
     const auto line = ledManager.readLine(callPatience);
@@ -74,27 +65,17 @@ void expectCall(Child& ledManager)
     }
 }
 
-// The service evaluates once before it adds its inotify watch; an append
-// made before the watch exists would go unseen.
-void waitUntilWatching(pid_t pid)
-{
-    const auto deadline = Clock::now() + callPatience;
-    while (!hasInotifyWatch(pid))
-    {
-        if (Clock::now() > deadline)
-        {
-            fail("the service never watched /var/log");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 // Returns once the service has made its start-up call and watches for
 // changes.
 void awaitStart(Child& ledManager, const Child& service)
 {
     expectCall(ledManager);
-    waitUntilWatching(service.pid());
+    // The service evaluates once before it adds its inotify watch; an
+    // append made before the watch exists would go unseen.
+    if (!systemtest::waitUntilWatching(service.pid()))
+    {
+        fail("the service never watched /var/log");
+    }
 }
 
 void clearEventLog()
@@ -171,7 +152,7 @@ double percentile(std::vector<double> values, double fraction)
 double measureTriggerLatency(const Scenario& scenario, Child& ledManager)
 {
     const PreparedLog log = prepareEventLog(scenario);
-    Child service(environment("TIDEWATCH_EXE"), false);
+    Child service(requiredEnvironment("TIDEWATCH_EXE"), false);
     awaitStart(ledManager, service);
 
     std::vector<double> latencies;
@@ -206,7 +187,7 @@ double measureTriggerLatency(const Scenario& scenario, Child& ledManager)
 void measureBurst(Child& ledManager)
 {
     prepareEventLog({"typical", typicalSet});
-    Child service(environment("TIDEWATCH_EXE"), false);
+    Child service(requiredEnvironment("TIDEWATCH_EXE"), false);
     awaitStart(ledManager, service);
 
     std::vector<std::string> lines;
@@ -240,7 +221,7 @@ void measureBurst(Child& ledManager)
 void measureSoak(Child& ledManager)
 {
     const PreparedLog log = prepareEventLog({"typical", typicalSet});
-    Child service(environment("TIDEWATCH_EXE"), false);
+    Child service(requiredEnvironment("TIDEWATCH_EXE"), false);
     awaitStart(ledManager, service);
     std::printf("resident memory (KiB) on the typical set: %ld after start",
                 residentKibibytes(service.pid()));
@@ -263,21 +244,13 @@ void measureSoak(Child& ledManager)
                 std::chrono::duration<double>(Clock::now() - start).count());
 }
 
-bool insideSandbox()
-{
-    struct statfs var
-    {};
-    return std::getenv("SANDBOX_JOURNAL_DIR") != nullptr &&
-           statfs("/var", &var) == 0 && var.f_type == TMPFS_MAGIC;
-}
-
 } // namespace
 } // namespace tidewatch::bench
 
 int main()
 {
     using namespace tidewatch::bench;
-    if (!insideSandbox())
+    if (!systemtest::insideSandbox())
     {
         std::fprintf(stderr, "end-to-end-bench: run it inside scripts/sandbox; "
                              "it rewrites /var/log\n");
@@ -285,7 +258,7 @@ int main()
     }
     try
     {
-        Child ledManager(environment("LED_MANAGER_STANDIN"), true);
+        Child ledManager(requiredEnvironment("LED_MANAGER_STANDIN"), true);
         if (ledManager.readLine(callPatience) != "ready")
         {
             fail("the LED manager stand-in did not start");

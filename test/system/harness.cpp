@@ -31,16 +31,6 @@ std::string environment(const char* name)
     return value == nullptr ? std::string() : std::string(value);
 }
 
-std::string requiredEnvironment(const char* name)
-{
-    std::string value = environment(name);
-    if (value.empty())
-    {
-        throw std::runtime_error(std::string(name) + " is not set");
-    }
-    return value;
-}
-
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -154,6 +144,16 @@ bool hasOwner(const char* name)
 }
 
 } // namespace
+
+std::string requiredEnvironment(const char* name)
+{
+    std::string value = environment(name);
+    if (value.empty())
+    {
+        throw std::runtime_error(std::string(name) + " is not set");
+    }
+    return value;
+}
 
 bool insideSandbox()
 {
@@ -343,18 +343,41 @@ std::vector<std::string> withoutInotify(const std::string& limitName)
             "sh"};
 }
 
-bool waitUntilWatching(const Process& service)
+bool waitUntilWatching(pid_t service)
 {
     // The queue is checked first: once it is empty, a sleep in read() that
     // is seen afterwards can only be the one after handling it.
-    return waitFor([&service] {
-               const auto descriptor = inotifyDescriptor(service.pid());
-               return isGone(service.pid()) ||
-                      (descriptor &&
-                       !hasQueuedRecords(service.pid(), *descriptor) &&
-                       isBlockedInRead(service.pid(), *descriptor));
+    return waitFor([service] {
+               const auto descriptor = inotifyDescriptor(service);
+               return isGone(service) ||
+                      (descriptor && !hasQueuedRecords(service, *descriptor) &&
+                       isBlockedInRead(service, *descriptor));
            }) &&
-           !isGone(service.pid());
+           !isGone(service);
+}
+
+bool waitUntilWatching(const Process& service)
+{
+    return waitUntilWatching(service.pid());
+}
+
+std::size_t openDescriptors(pid_t pid)
+{
+    const fs::directory_iterator descriptors(procFile(pid, "fd"));
+    return static_cast<std::size_t>(
+        std::distance(fs::begin(descriptors), fs::end(descriptors)));
+}
+
+long residentKibibytes(pid_t pid)
+{
+    for (const std::string& line : lines(procFile(pid, "status")))
+    {
+        if (line.starts_with("VmRSS:"))
+        {
+            return std::stol(line.substr(6));
+        }
+    }
+    throw std::runtime_error("no VmRSS for process " + std::to_string(pid));
 }
 
 LedManager::LedManager()

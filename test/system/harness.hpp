@@ -48,6 +48,9 @@ inline const std::string unknownExceptionMessage =
 // may touch /var/log elsewhere.
 bool insideSandbox();
 
+// The value of an environment variable the sandbox or meson must set.
+std::string requiredEnvironment(const char* name);
+
 // Polls `done` until it holds or `limit` passes; returns whether it held.
 bool waitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = patience);
@@ -101,7 +104,13 @@ std::vector<std::string> withoutInotify(const std::string& limitName);
 // True once the service sleeps in read() on its inotify descriptor with no
 // record queued: everything changed before has been evaluated and
 // signalled. Fails the wait if the process ended meanwhile.
+bool waitUntilWatching(pid_t service);
 bool waitUntilWatching(const Process& service);
+
+// What a process holds now, from /proc: open descriptors and resident
+// memory (VmRSS) in KiB.
+std::size_t openDescriptors(pid_t pid);
+long residentKibibytes(pid_t pid);
 
 // The LED manager stand-in (LED_MANAGER_STANDIN), answering at first.
 class LedManager

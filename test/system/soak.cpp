@@ -19,7 +19,6 @@
 #include <map>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -137,22 +136,7 @@ struct Sample
 
 Sample sample(pid_t pid, std::size_t trigger)
 {
-    const fs::path proc = fs::path("/proc") / std::to_string(pid);
-    Sample taken{trigger, 0, -1};
-    for ([[maybe_unused]] const auto& entry :
-         fs::directory_iterator(proc / "fd"))
-    {
-        ++taken.descriptors;
-    }
-    std::ifstream status(proc / "status");
-    for (std::string line; std::getline(status, line);)
-    {
-        if (line.starts_with("VmRSS:"))
-        {
-            std::istringstream(line.substr(6)) >> taken.rssKiB;
-        }
-    }
-    return taken;
+    return {trigger, openDescriptors(pid), residentKibibytes(pid)};
 }
 
 std::size_t pick(std::mt19937& random, const std::vector<double>& weights)
