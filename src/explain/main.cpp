@@ -4,12 +4,13 @@
 #include "eventlog/scan.hpp"
 #include "explain/report.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace
 {
@@ -17,72 +18,57 @@ namespace
 constexpr std::string_view usage =
     "Usage: tidewatch-explain [--json] [--all] [DIRECTORY]\n"
     "Judges the event log in DIRECTORY (default /var/log) as tidewatch would\n"
-    "now, and says why the health fault would be set or clear.\n"
-    "  --json  one JSON document instead of text\n"
-    "  --all   also every judged line with its outcome\n"
-    "Exit status: 0 the fault would be clear, 1 it would be set, 2 error.\n";
-
-constexpr int errorStatus = 2;
+    "now and says why: --json as one JSON document, --all with every judged\n"
+    "line. Exit status: 0 the health fault would be clear, 1 set, 2 error.\n";
 
 int fail(const std::string& cause)
 {
     std::cerr << "tidewatch-explain: "
               << tidewatch::forConsole(tidewatch::cleanText(cause)) << '\n';
-    return errorStatus;
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool json = false;
-    bool everyJudgedLine = false;
-    std::optional<std::filesystem::path> directory;
-    for (int i = 1; i < argc; ++i)
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto given = [&arguments](std::string_view option) {
+        return std::ranges::count(arguments, option) > 0;
+    };
+    if (given("--help"))
     {
-        const std::string_view argument = argv[i];
-        if (argument == "--help")
+        std::cout << usage;
+        return 0;
+    }
+    std::vector<std::string> directories;
+    for (const std::string& argument : arguments)
+    {
+        if (argument.starts_with('-') && argument != "--json" &&
+            argument != "--all")
         {
-            std::cout << usage;
-            return 0;
+            return fail("unknown option " + argument + " (see --help)");
         }
-        if (argument == "--json")
+        if (!argument.starts_with('-'))
         {
-            json = true;
+            directories.push_back(argument);
         }
-        else if (argument == "--all")
-        {
-            everyJudgedLine = true;
-        }
-        else if (argument.starts_with('-'))
-        {
-            return fail(
-                "unknown option " + std::string(argument) + " (see --help)");
-        }
-        else if (directory)
-        {
-            return fail("more than one directory: " + directory->string() +
-                        ", " + std::string(argument));
-        }
-        else
-        {
-            directory = argument;
-        }
+    }
+    if (directories.size() > 1)
+    {
+        return fail("more than one directory: " + directories[0] + ", " +
+                    directories[1]);
     }
 
     try
     {
         const auto explanation = tidewatch::explainEventLog(
-            directory.value_or(tidewatch::logDirectory()), everyJudgedLine);
-        if (json)
-        {
-            std::cout << tidewatch::renderJson(explanation).dump(2) << '\n';
-        }
-        else
-        {
-            std::cout << tidewatch::renderText(explanation);
-        }
-        return explanation.healthFault ? 1 : 0;
+            directories.empty() ? tidewatch::logDirectory()
+                                : std::filesystem::path(directories[0]),
+            given("--all"));
+        std::cout << (given("--json") ? explanation.dump(2) + '\n'
+                                      : tidewatch::renderText(explanation));
+        return explanation["healthFault"].get<bool>() ? 1 : 0;
     }
     catch (const std::filesystem::filesystem_error& error)
     {

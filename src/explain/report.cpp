@@ -12,107 +12,81 @@ namespace tidewatch
 namespace
 {
 
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
-
-// The length of the well-formed UTF-8 sequence that starts the text, or 0.
-std::size_t utf8SequenceLength(std::string_view text)
+Explanation judgedLineOf(const std::string& path, std::uint64_t number,
+                         const EntryJudgement& judgement)
 {
-    const auto byte = [text](std::size_t i) {
-        return static_cast<unsigned char>(text[i]);
-    };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
+    Explanation entry = {
+        {"path", path},
+        {"line", number},
+        {"outcome",
+         judgement.notEntryReason != nullptr
+             ? std::string("not an entry: ") + judgement.notEntryReason
+         : judgement.critical           ? "critical"
+         : judgement.message != nullptr ? "registered"
+                                        : "unknown MessageId"}};
+    if (!judgement.fields.empty())
     {
-        return 1;
+        entry["messageId"] = cleanText(judgement.fields.front());
     }
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (lead < 0xC2 || lead > 0xF4 || text.size() < length)
+    if (judgement.message != nullptr)
     {
-        return 0;
+        entry["severity"] = judgement.message->severity;
     }
-    // The second byte's range rules out overlong forms, surrogates and code
-    // points past U+10FFFF.
-    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (byte(1) < low || byte(1) > high)
-    {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i)
-    {
-        if ((byte(i) & 0xC0) != 0x80)
-        {
-            return 0;
-        }
-    }
-    return length;
+    return entry;
 }
 
-std::string outcomeOf(const EntryJudgement& judgement)
-{
-    if (judgement.notEntryReason != nullptr)
-    {
-        return std::string("not an entry: ") + judgement.notEntryReason;
-    }
-    if (judgement.message == nullptr)
-    {
-        return "unknown MessageId";
-    }
-    return judgement.critical ? "critical" : "registered";
-}
-
-DecidingEntry decidingEntryOf(const std::string& path, std::uint64_t number,
-                              std::string_view line,
-                              const EntryJudgement& judgement)
+Explanation decidingEntryOf(const std::string& path, std::uint64_t number,
+                            std::string_view line,
+                            const EntryJudgement& judgement)
 {
     const std::string_view messageId = judgement.fields.front();
-    const RegistryMessage& message = *judgement.message;
-    return {
-        path,
-        number,
-        cleanText(line),
-        cleanText(messageId),
-        std::string(messageId.substr(0, messageId.find('.'))),
-        message.severity,
-        fillMessage(message.message, std::span(judgement.fields).subspan(1)),
-        message.resolution};
+    return {{"path", path},
+            {"line", number},
+            {"text", cleanText(line)},
+            {"messageId", cleanText(messageId)},
+            {"registry", messageId.substr(0, messageId.find('.'))},
+            {"severity", judgement.message->severity},
+            {"message", fillMessage(judgement.message->message,
+                                    std::span(judgement.fields).subspan(1))},
+            {"resolution", judgement.message->resolution}};
 }
 
 } // namespace
 
 std::string cleanText(std::string_view text)
 {
-    std::string clean;
-    while (!text.empty())
+    // The JSON serializer replaces what is not UTF-8 by U+FFFD; parsing its
+    // output back gives the repaired text. A replacement is never shorter
+    // than what it replaces, so bytes past textLimit + 1 cannot be kept.
+    using Json = nlohmann::json;
+    const std::string clean =
+        Json::parse(Json(std::string(text.substr(0, textLimit + 1)))
+                        .dump(-1, ' ', false, Json::error_handler_t::replace))
+            .get<std::string>();
+    std::size_t cut = textLimit;
+    if (clean.size() <= cut)
     {
-        const std::size_t length = utf8SequenceLength(text);
-        const std::string_view character =
-            length == 0 ? replacementCharacter : text.substr(0, length);
-        if (clean.size() + character.size() > textLimit)
-        {
-            return clean.append(cutMark);
-        }
-        clean += character;
-        text.remove_prefix(std::max<std::size_t>(length, 1));
+        return clean;
     }
-    return clean;
+    while ((static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80)
+    {
+        --cut; // back to the first byte of a character
+    }
+    return clean.substr(0, cut).append(cutMark);
 }
 
 std::string forConsole(std::string_view text)
 {
     std::string shown;
-    for (const char c : text)
+    for (char c : text)
     {
         const auto code = static_cast<unsigned char>(c);
         if (code < 0x20 || code == 0x7F)
         {
             shown += "\xE2\x90";
-            shown += static_cast<char>(0x80 + (code == 0x7F ? 0x21 : code));
+            c = static_cast<char>(0x80 + (code == 0x7F ? 0x21 : code));
         }
-        else
-        {
-            shown += c;
-        }
+        shown += c;
     }
     return shown;
 }
@@ -142,174 +116,116 @@ std::string fillMessage(std::string_view message,
 Explanation explainEventLog(const std::filesystem::path& directory,
                             bool everyJudgedLine)
 {
-    Explanation explanation;
-    if (everyJudgedLine)
-    {
-        explanation.judgedLines.emplace();
-    }
+    Explanation files = Explanation::array();
+    Explanation entries = Explanation::array();
+    Explanation decidingEntry = nullptr;
+    std::uint64_t linesRead = 0;
+    std::uint64_t linesJudged = 0;
     ScanListener listener;
-    listener.lineJudged = [&explanation](const auto& file, auto number,
-                                         auto line, const auto& judgement) {
+    listener.lineJudged =
+        [&](const auto& file, auto number, auto line, const auto& judgement) {
         const std::string path = cleanText(file.native());
         if (judgement.critical)
         {
-            explanation.decidingEntry =
-                decidingEntryOf(path, number, line, judgement);
+            decidingEntry = decidingEntryOf(path, number, line, judgement);
         }
-        if (explanation.judgedLines)
+        if (everyJudgedLine)
         {
-            JudgedLine& judged = explanation.judgedLines->emplace_back(
-                JudgedLine{path, number, outcomeOf(judgement), {}, nullptr});
-            if (!judgement.fields.empty())
-            {
-                judged.messageId = cleanText(judgement.fields.front());
-            }
-            if (judgement.message != nullptr)
-            {
-                judged.severity = judgement.message->severity;
-            }
+            entries.push_back(judgedLineOf(path, number, judgement));
         }
     };
-    listener.fileRead =
-        [&explanation](const auto& file, auto lines, auto judged) {
-        explanation.files.push_back({cleanText(file.native()), lines, judged});
-        explanation.linesRead += lines;
-        explanation.linesJudged += judged;
+    listener.fileRead = [&](const auto& file, auto lines, auto judged) {
+        files.push_back({{"path", cleanText(file.native())},
+                         {"lines", lines},
+                         {"judged", judged}});
+        linesRead += lines;
+        linesJudged += judged;
     };
-    explanation.healthFault = hasCriticalEvent(directory, &listener);
+    const bool healthFault = hasCriticalEvent(directory, &listener);
+    Explanation explanation = {
+        {"healthFault", healthFault},
+        {"lineLimit", evaluatedLineLimit},
+        {"linesJudged", linesJudged},
+        {"linesNotJudged", linesRead - linesJudged},
+        {"files", files},
+        {"decidingEntry", decidingEntry}};
+    if (everyJudgedLine)
+    {
+        explanation["entries"] = entries;
+    }
     return explanation;
 }
 
 std::string renderText(const Explanation& explanation)
 {
+    const auto text = [](const Explanation& value) {
+        return forConsole(value.get<std::string>());
+    };
+    const auto number = [](const Explanation& value) {
+        return value.get<std::uint64_t>();
+    };
     std::ostringstream out;
-    out << "health fault: " << (explanation.healthFault ? "ON" : "off") << '\n';
-    if (const auto& entry = explanation.decidingEntry)
+    out << "health fault: "
+        << (explanation["healthFault"].get<bool>() ? "ON" : "off") << '\n';
+    if (const auto& entry = explanation["decidingEntry"]; !entry.is_null())
     {
-        out << "deciding entry: " << forConsole(entry->path) << ", line "
-            << entry->line << "\n  text        " << forConsole(entry->text)
-            << "\n  MessageId   " << forConsole(entry->messageId)
-            << "\n  registry    " << entry->registry << "\n  severity    "
-            << entry->severity << "\n  message     "
-            << forConsole(entry->message) << "\n  resolution  "
-            << entry->resolution << '\n';
+        out << "deciding entry: " << text(entry["path"]) << ", line "
+            << number(entry["line"]) << '\n';
+        for (const char* key : {"text", "messageId", "registry", "severity",
+                                "message", "resolution"})
+        {
+            out << "  " << std::left << std::setw(12) << key << text(entry[key])
+                << '\n';
+        }
     }
 
-    out << "files in walk order, oldest first (the first " << evaluatedLineLimit
-        << " lines of the walk are judged):\n";
-    if (explanation.files.empty())
+    const auto& files = explanation["files"];
+    out << "walk, oldest file first:\n" << std::right;
+    for (const auto& file : files)
     {
-        out << "  (no event log files)\n";
+        out << std::setw(8) << number(file["lines"]) << " lines, "
+            << std::setw(4) << number(file["judged"]) << " judged  "
+            << text(file["path"]) << '\n';
     }
-    std::size_t width = 0;
-    for (const ExplainedFile& file : explanation.files)
-    {
-        width = std::max(width, file.path.size());
-    }
-    for (const ExplainedFile& file : explanation.files)
-    {
-        out << "  " << std::left << std::setw(static_cast<int>(width))
-            << forConsole(file.path) << std::right << std::setw(8) << file.lines
-            << " lines, " << file.judged << " judged\n";
-    }
-    const std::uint64_t beyondWindow =
-        explanation.linesRead -
-        std::min(explanation.linesRead, evaluatedLineLimit);
-    const std::uint64_t afterDecision =
-        explanation.linesRead - explanation.linesJudged - beyondWindow;
-    out << explanation.linesJudged << " of " << explanation.linesRead
-        << " lines judged\n";
-    if (afterDecision > 0)
-    {
-        out << afterDecision
-            << " lines after the deciding entry were not judged\n";
-    }
-    if (beyondWindow > 0)
-    {
-        out << beyondWindow << " lines lie beyond the " << evaluatedLineLimit
-            << "-line window and were never judged\n";
-    }
+    const std::uint64_t judged = number(explanation["linesJudged"]);
+    const std::uint64_t read = judged + number(explanation["linesNotJudged"]);
+    const std::uint64_t limit = number(explanation["lineLimit"]);
+    const std::uint64_t beyondWindow = read - std::min(read, limit);
+    out << "judged " << judged << " of " << read << " lines; " << beyondWindow
+        << " lie beyond the " << limit << "-line window\n";
     // The newest file comes last in the walk, so it is the first to lose
     // its lines to the window.
-    if (!explanation.files.empty() &&
-        std::min(explanation.files.back().lines, beyondWindow) > 0)
+    if (const std::uint64_t newestBeyond =
+            files.empty()
+                ? 0
+                : std::min(number(files.back()["lines"]), beyondWindow);
+        newestBeyond > 0)
     {
-        out << "warning: "
-            << std::min(explanation.files.back().lines, beyondWindow)
-            << " lines of the newest file, "
-            << forConsole(explanation.files.back().path)
+        out << "warning: " << newestBeyond << " lines of the newest file, "
+            << text(files.back()["path"])
             << ", lie beyond the window: an entry there never sets the "
                "health fault\n";
     }
 
-    if (explanation.judgedLines)
+    if (explanation.contains("entries"))
     {
         out << "judged lines:\n";
-        for (const JudgedLine& judged : *explanation.judgedLines)
+    }
+    for (const auto& entry : explanation.value("entries", Explanation::array()))
+    {
+        out << "  " << text(entry["path"]) << ':' << number(entry["line"])
+            << "  " << text(entry["outcome"]);
+        if (entry.contains("severity"))
         {
-            out << "  " << forConsole(judged.path) << ':' << judged.line << "  "
-                << judged.outcome;
-            if (judged.severity != nullptr)
-            {
-                out << " (" << judged.severity << ')';
-            }
-            if (judged.messageId)
-            {
-                out << "  " << forConsole(*judged.messageId);
-            }
-            out << '\n';
+            out << " (" << text(entry["severity"]) << ')';
         }
+        if (entry.contains("messageId"))
+        {
+            out << "  " << text(entry["messageId"]);
+        }
+        out << '\n';
     }
     return out.str();
-}
-
-nlohmann::ordered_json renderJson(const Explanation& explanation)
-{
-    using Json = nlohmann::ordered_json;
-    Json files = Json::array();
-    for (const ExplainedFile& file : explanation.files)
-    {
-        files.push_back({{"path", file.path},
-                         {"lines", file.lines},
-                         {"judged", file.judged}});
-    }
-    Json document = {
-        {"healthFault", explanation.healthFault},
-        {"lineLimit", evaluatedLineLimit},
-        {"linesJudged", explanation.linesJudged},
-        {"linesNotJudged", explanation.linesRead - explanation.linesJudged},
-        {"files", files},
-        {"decidingEntry", nullptr},
-    };
-    if (const auto& entry = explanation.decidingEntry)
-    {
-        document["decidingEntry"] = {
-            {"path", entry->path},         {"line", entry->line},
-            {"text", entry->text},         {"messageId", entry->messageId},
-            {"registry", entry->registry}, {"severity", entry->severity},
-            {"message", entry->message},   {"resolution", entry->resolution},
-        };
-    }
-    if (explanation.judgedLines)
-    {
-        Json& entries = document["entries"] = Json::array();
-        for (const JudgedLine& judged : *explanation.judgedLines)
-        {
-            Json& entry = entries.emplace_back(
-                Json{{"path", judged.path},
-                     {"line", judged.line},
-                     {"outcome", judged.outcome}});
-            if (judged.messageId)
-            {
-                entry["messageId"] = *judged.messageId;
-            }
-            if (judged.severity != nullptr)
-            {
-                entry["severity"] = judged.severity;
-            }
-        }
-    }
-    return document;
 }
 
 } // namespace tidewatch
