@@ -1,13 +1,9 @@
 #include "eventlog/entry.hpp"
 
-#include "registries/registry.hpp"
-
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 
 #include <cstring>
-#include <string_view>
-#include <vector>
 
 namespace tidewatch
 {
@@ -23,26 +19,34 @@ bool isCriticalSeverity(const char* severity)
 
 } // namespace
 
-bool isCriticalEntry(const std::string& line)
+EntryJudgement judgeEntry(std::string_view line)
 {
+    EntryJudgement judgement;
     // Only a blank ends the timestamp; a tab belongs to the field it is in.
-    const std::string_view view(line);
-    const auto blank = view.find(' ');
+    const auto blank = line.find(' ');
     if (blank == std::string_view::npos)
     {
-        return false;
+        judgement.notEntryReason = "no blank";
+        return judgement;
     }
-    const auto entryStart = view.find_first_not_of(' ', blank);
+    const auto entryStart = line.find_first_not_of(' ', blank);
     if (entryStart == std::string_view::npos)
     {
-        return false;
+        judgement.notEntryReason = "nothing after the blanks";
+        return judgement;
     }
 
-    std::vector<std::string_view> fields;
-    boost::split(fields, view.substr(entryStart), boost::is_any_of(","),
-                 boost::token_compress_on);
-    const RegistryMessage* message = findRegistryMessage(fields.front());
-    return message != nullptr && isCriticalSeverity(message->severity);
+    boost::split(judgement.fields, line.substr(entryStart),
+                 boost::is_any_of(","), boost::token_compress_on);
+    judgement.message = findRegistryMessage(judgement.fields.front());
+    judgement.critical = judgement.message != nullptr &&
+                         isCriticalSeverity(judgement.message->severity);
+    return judgement;
+}
+
+bool isCriticalEntry(const std::string& line)
+{
+    return judgeEntry(line).critical;
 }
 
 } // namespace tidewatch

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -19,12 +18,6 @@ namespace
 
 constexpr std::string_view eventLogPrefix = "redfish";
 constexpr std::size_t readChunkSize = 65536;
-
-const std::filesystem::path& logDirectory()
-{
-    static const std::filesystem::path directory{"/var/log"};
-    return directory;
-}
 
 // Owns a descriptor opened for reading, closed when the file is done.
 class ReadDescriptor
@@ -54,58 +47,104 @@ class ReadDescriptor
     int fd;
 };
 
-// Reads one file to its end, judging its lines while lineNumber (shared by
-// all files of the walk) is under the limit. `line` and `chunk` are the
-// caller's so that one buffer serves every file. Returns true at the first
-// critical line without reading further.
-bool scanFile(const std::filesystem::path& path, std::uint64_t& lineNumber,
-              std::string& line, std::span<char> chunk)
+// One evaluation's state across the files of its walk. `line` and `chunk`
+// serve every file; the chunk is left uninitialised on purpose.
+struct Walk
+{
+    const ScanListener* listener = nullptr;
+    std::uint64_t lineNumber = 0; // lines judged so far
+    // Lowered past the deciding line when a listener keeps the walk going.
+    std::uint64_t judgeLimit = evaluatedLineLimit;
+    bool critical = false;
+    std::string line;
+    std::array<char, readChunkSize> chunk;
+};
+
+// Judges walk.line, line `number` of `path`. True when the walk ends here:
+// at the first critical line, unless a listener wants the rest counted.
+bool judgeLine(const std::filesystem::path& path, std::uint64_t number,
+               Walk& walk)
+{
+    const EntryJudgement judgement = judgeEntry(walk.line);
+    if (walk.listener != nullptr)
+    {
+        walk.listener->lineJudged(path, number, walk.line, judgement);
+    }
+    ++walk.lineNumber;
+    walk.line.clear();
+    if (judgement.critical)
+    {
+        walk.critical = true;
+        walk.judgeLimit = walk.lineNumber;
+        return walk.listener == nullptr;
+    }
+    return false;
+}
+
+// Reads one file to its end, judging its lines while walk.lineNumber is
+// under walk.judgeLimit. Returns true when the walk ends in this file.
+bool scanFile(const std::filesystem::path& path, Walk& walk)
 {
     const ReadDescriptor file(path);
-    if (file.get() < 0)
-    {
-        return false;
-    }
-
-    line.clear();
+    const std::uint64_t firstLine = walk.lineNumber;
+    std::uint64_t unjudgedLines = 0; // counted for a listener only
+    bool unfinishedLine = false;
+    walk.line.clear();
     ssize_t count = 0;
     // A read error (a directory, say) ends the file like end of file.
-    while ((count = read(file.get(), chunk.data(), chunk.size())) > 0)
+    while (file.get() >= 0 &&
+           (count = read(file.get(), walk.chunk.data(), walk.chunk.size())) > 0)
     {
-        // Past the window the bytes are still read, but nothing is judged.
-        std::string_view rest(chunk.data(), static_cast<std::size_t>(count));
-        while (lineNumber < evaluatedLineLimit && !rest.empty())
+        std::string_view rest(walk.chunk.data(),
+                              static_cast<std::size_t>(count));
+        while (walk.lineNumber < walk.judgeLimit && !rest.empty())
         {
             const auto newline = rest.find('\n');
             if (newline == std::string_view::npos)
             {
-                line.append(rest);
+                walk.line.append(rest);
+                rest = {};
                 break;
             }
-            line.append(rest.substr(0, newline));
+            walk.line.append(rest.substr(0, newline));
             rest.remove_prefix(newline + 1);
-            if (isCriticalEntry(line))
+            if (judgeLine(path, walk.lineNumber - firstLine + 1, walk))
             {
                 return true;
             }
-            ++lineNumber;
-            line.clear();
+        }
+        // Past the judged lines the bytes are still read; only a listener
+        // has their lines counted.
+        if (walk.listener != nullptr && !rest.empty())
+        {
+            unjudgedLines += static_cast<std::uint64_t>(
+                std::count(rest.begin(), rest.end(), '\n'));
+            unfinishedLine = rest.back() != '\n';
         }
     }
 
     // A last line without a final newline is a line too.
-    if (!line.empty() && lineNumber < evaluatedLineLimit)
+    if (!walk.line.empty() && walk.lineNumber < walk.judgeLimit &&
+        judgeLine(path, walk.lineNumber - firstLine + 1, walk))
     {
-        if (isCriticalEntry(line))
-        {
-            return true;
-        }
-        ++lineNumber;
+        return true;
+    }
+    if (walk.listener != nullptr)
+    {
+        const std::uint64_t judged = walk.lineNumber - firstLine;
+        walk.listener->fileRead(
+            path, judged + unjudgedLines + (unfinishedLine ? 1 : 0), judged);
     }
     return false;
 }
 
 } // namespace
+
+const std::filesystem::path& logDirectory()
+{
+    static const std::filesystem::path directory{"/var/log"};
+    return directory;
+}
 
 std::vector<std::filesystem::path> listEventLogFiles(
     const std::filesystem::path& directory)
@@ -129,16 +168,17 @@ std::vector<std::filesystem::path> listEventLogFiles()
     return listEventLogFiles(logDirectory());
 }
 
-bool hasCriticalEvent(const std::filesystem::path& directory)
+bool hasCriticalEvent(const std::filesystem::path& directory,
+                      const ScanListener* listener)
 {
     const auto files = listEventLogFiles(directory);
-    std::uint64_t lineNumber = 0;
-    std::string line;
-    std::array<char, readChunkSize> chunk;
+    Walk walk;
+    walk.listener = listener;
     // Descending path order: the oldest rotation first, "redfish" last.
-    return std::any_of(files.rbegin(), files.rend(), [&](const auto& path) {
-        return scanFile(path, lineNumber, line, chunk);
-    });
+    return std::any_of(
+               files.rbegin(), files.rend(),
+               [&walk](const auto& path) { return scanFile(path, walk); }) ||
+           walk.critical;
 }
 
 bool hasCriticalEvent()

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tidewatch
+{
+
+inline constexpr std::size_t textLimit = 512;
+inline constexpr std::string_view cutMark = "[…]";
+
+// What the service would conclude from the event log now, and why: one
+// document that both outputs render, so that they cannot disagree. Every
+// text in it from the log or a file name has been through cleanText.
+using Explanation = nlohmann::ordered_json;
+
+// Scans the directory through the service's own scan; `entries` lists every
+// judged line when asked for. Throws as hasCriticalEvent does.
+Explanation explainEventLog(const std::filesystem::path& directory,
+                            bool everyJudgedLine);
+
+std::string renderText(const Explanation& explanation);
+
+// The registered message with %1..%n replaced by the entry's arguments; a
+// placeholder without its argument stays as it is.
+std::string fillMessage(std::string_view message,
+                        std::span<const std::string_view> arguments);
+
+// What is not well-formed UTF-8 becomes U+FFFD, one for each maximal ill-
+// formed part (a stray byte, a truncated sequence); a text longer than
+// textLimit bytes is cut on a character boundary and ends with cutMark.
+std::string cleanText(std::string_view text);
+
+// A console takes control characters as commands, and a carriage return at
+// the end of a MessageId is just what a person must see: the text output
+// shows each as its Control Pictures symbol (U+2400 + code, DEL U+2421).
+std::string forConsole(std::string_view text);
+
+} // namespace tidewatch
