@@ -14,27 +14,38 @@ from sandbox_tools import LINES, TS
 
 C, W, O = LINES["critical"], LINES["warning"], LINES["ok"]
 TEN_MB = b"x" * (10 << 20)
-MESSAGES = {"start": (6, "Starting xyz.openbmc_project.corvane.tidewatch"),
-            "failed": (3, "Error while setting health fault status"),
-            "unknown": (3, "Unknown exception in xyz.openbmc_project.corvane.tidewatch"),
-            "init": (3, "inotify_init() failed"), "watch": (3, "inotify_add_watch() failed")}
+MESSAGES = {
+    "start": (6, "Starting xyz.openbmc_project.corvane.tidewatch"),
+    "failed": (3, "Error while setting health fault status"),
+    "unknown": (3, "Unknown exception in xyz.openbmc_project.corvane.tidewatch"),
+    "init": (3, "inotify_init() failed"),
+    "watch": (3, "inotify_add_watch() failed"),
+}
 # A change that triggers with the other answer: the service still watches and
 # nothing else was queued ahead of it. Two calls when it creates redfish.
 THEN_CRITICAL = "append redfish.9 critical, append redfish ok"
 OTHER_NAMES = ["redfish.1", "redfish.tmp", "Redfish", "redfis", "messages"]
 # Files vanish between the service's listing and its reading.
-STORM = ", ".join(f"append redfish {'critical' if i % 5 == 0 else 'ok'}, rename redfish redfish.1, create redfish, "
-                  "append redfish warning, rename redfish.1 redfish.2, delete redfish.2" + ", delete redfish" * (i % 3 == 0)
-                  for i in range(1000))
+STORM = ", ".join(
+    f"append redfish {'critical' if i % 5 == 0 else 'ok'}, rename redfish redfish.1, create redfish, "
+    "append redfish warning, rename redfish.1 redfish.2, delete redfish.2"
+    + ", delete redfish" * (i % 3 == 0)
+    for i in range(1000)
+)
 HOLD = "lamp held, append redfish ok, await"  # the service waits for this call's reply
 # Three calls that fail, then the stand-in is back for the next.
-FAILING_CALLS = ["append redfish ok", "append redfish critical", "lamp answer, append redfish ok"]
+FAILING_CALLS = [
+    "append redfish ok",
+    "append redfish critical",
+    "lamp answer, append redfish ok",
+]
 
 
 def case(what, files, steps, calls, records="start", status=None):
     return what, files, steps, calls, records, status
 
 
+# fmt: off
 CASES = [
     case("start: empty log", {}, [], "0"),
     case("start: warnings and OK entries", {"redfish": W + O}, [], "0"),
@@ -80,3 +91,4 @@ CASES = [
                                                        "lamp absent, delete redfish", "lamp answer, create redfish"],
          "0 1 0", ""),
 ]
+# fmt: on
