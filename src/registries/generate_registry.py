@@ -5,6 +5,8 @@ Each data row is: key, severity, argument types (comma separated, empty for
 none), description, message, resolution. Lines starting with '#' are notes
 carried into the generated file as comments. The output depends on nothing
 but the input, so every build produces the same source.
+Options: --sorted (rows must be in ascending key order), --types=T1,T2 (the
+argument types this table may use; default string,number).
 """
 
 import re
@@ -23,7 +25,7 @@ def literal(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def read_rows(path):
+def read_rows(path, arg_types_allowed, sorted_keys):
     notes, rows, keys = [], [], set()
     with open(path, encoding="ascii") as data:
         for number, line in enumerate(data, 1):
@@ -39,12 +41,14 @@ def read_rows(path):
                 fail(path, number, f"key {key!r} is not letters and digits")
             if key in keys:
                 fail(path, number, f"key {key!r} is repeated")
+            if sorted_keys and rows and key < rows[-1][0]:
+                fail(path, number, f"key {key!r} is out of order")
             keys.add(key)
             if severity not in SEVERITIES:
                 fail(path, number, f"severity {severity!r}")
             arg_types = types.split(",") if types else []
             if len(arg_types) > ARG_SLOTS or any(
-                t not in ARG_TYPES for t in arg_types
+                t not in arg_types_allowed for t in arg_types
             ):
                 fail(path, number, f"argument types {types!r}")
             # The message places exactly its arguments: %1 up to %n.
@@ -90,10 +94,16 @@ def render(name, notes, rows):
 
 
 def main():
-    if len(sys.argv) != 4:
-        sys.exit("usage: generate_registry.py TABLE-NAME DATA.tsv OUT.cpp")
-    name, source, target = sys.argv[1:]
-    notes, rows = read_rows(source)
+    if len(sys.argv) < 4:
+        sys.exit("usage: generate_registry.py TABLE-NAME DATA.tsv OUT.cpp "
+                 "[--sorted] [--types=T1,T2]")
+    name, source, target, *options = sys.argv[1:]
+    types = [o[len("--types="):] for o in options if o.startswith("--types=")]
+    notes, rows = read_rows(
+        source,
+        types[0].split(",") if types else ARG_TYPES,
+        "--sorted" in options,
+    )
     with open(target, "w", encoding="ascii") as out:
         out.write(render(name, notes, rows))
 
