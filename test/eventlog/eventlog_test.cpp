@@ -77,6 +77,8 @@ TEST(HasCriticalEvent, JudgesTheFirst1000LinesOfTheWalk)
         {{warnings(600), warnings(399) + ok, critical}, false},
         {{warnings(600), warnings(400) + critical}, false},
         {{warnings(600), warnings(500), "", critical}, false},
+        // A file of one byte is one line too.
+        {{warnings(600), warnings(399), "\n", critical}, false},
         // Empty lines count, also before a last line without newline.
         {{warnings(600), std::string(400, '\n') + critical}, false},
         {{"", "", "", warnings(1) + critical}, true},
