@@ -6,7 +6,7 @@
 # the stand-in. Needs the sandbox; TIDEWATCH_EXE names the binary.
 #
 #   scripts/sandbox /usr/bin/python3 bench/end_to_end.py [TRIGGERS]
-import os, random, statistics, sys, time
+import datetime, os, random, statistics, sys, time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "scripts"))
@@ -14,31 +14,21 @@ from sandbox_tools import LINES, LOG, Sandbox, wait  # noqa: E402
 
 TRIGGERS, WARM_UP = int(sys.argv[1]) if len(sys.argv) > 1 else 300, 20
 PREFIXES = {"base": "Base.1.8.", "openbmc": "OpenBMC.0.1.", "quor": "Quor.1.0."}
-WORDS = [
-    "PSU1",
-    "CPU0_DIMM_A1",
-    "Power Supply 2 input lost",
-    "2.14.0-dev-1042-g3c8e2f1",
-    "Inlet_Temp",
-    "/redfish/v1/Systems/system/Memory/dimm0",
-    "0x3A",
-    "host0",
-]
+ARGS = ["PSU1", "CPU0_DIMM_A1", "Power Supply 2 input lost", "2.14.0-dev-1042-g3c8e2f1"]
+ARGS += ["Inlet_Temp", "/redfish/v1/Systems/system/Memory/dimm0", "0x3A", "host0"]
+MAY_1ST = datetime.datetime(2024, 5, 1, tzinfo=datetime.timezone.utc)
 
 
 def typical_log(rnd):
     # Shaped like a BMC's: every message of the registries that is not
     # critical, with arguments of its types: about 3,900 lines of 67 bytes.
-    rows = [
-        (PREFIXES[registry] + key, types.split(",") if types else [])
-        for registry in PREFIXES
-        for key, severity, types, *_ in (
-            line.split("\t")
-            for line in open(f"{REPO}/src/registries/{registry}.tsv")
-            if not line.startswith("#")
-        )
-        if severity != "Critical"
-    ]
+    rows = []
+    for registry, prefix in PREFIXES.items():
+        for line in open(f"{REPO}/src/registries/{registry}.tsv"):
+            if not line.startswith("#"):
+                key, severity, types, *_ = line.split("\t")
+                if severity != "Critical":
+                    rows.append((prefix + key, types.split(",") if types else []))
     files, second = {}, 0
     for name in ["redfish.3", "redfish.2", "redfish.1", "redfish"]:
         lines = []
@@ -46,25 +36,21 @@ def typical_log(rnd):
             message, types = rnd.choice(rows)
             second += rnd.randrange(1, 300)
             arguments = [
-                str(rnd.randrange(1000)) if kind == "number" else rnd.choice(WORDS)
+                str(rnd.randrange(1000)) if kind == "number" else rnd.choice(ARGS)
                 for kind in types
             ]
-            lines.append(
-                f"2024-05-{1 + second // 86400 % 28:02}T{second // 3600 % 24:02}:{second // 60 % 60:02}:"
-                f"{second % 60:02}.{rnd.randrange(10**6):06}+00:00 {message},{','.join(arguments)}\n".encode()
+            stamp = MAY_1ST + datetime.timedelta(
+                seconds=second, microseconds=rnd.randrange(10**6)
             )
+            text = f"{stamp.isoformat()} {message},{','.join(arguments)}\n"
+            lines.append(text.encode())
         files[name] = b"".join(lines)
     return files
 
 
-def cpu_microseconds(
-    pid,
-):  # user and system time, which the machine's load does not inflate
-    return (
-        sum(map(int, open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
-        * 1e6
-        / os.sysconf("SC_CLK_TCK")
-    )
+def cpu_microseconds(pid):  # user and system time, which the load does not inflate
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    return sum(map(int, fields[11:13])) * 1e6 / os.sysconf("SC_CLK_TCK")
 
 
 def measure(name, files):
@@ -72,14 +58,14 @@ def measure(name, files):
     sandbox.step("start")
     latencies, cpu = [], 0
     for trigger in range(WARM_UP + TRIGGERS):
-        cpu = cpu_microseconds(sandbox.service.pid) if trigger == WARM_UP else cpu
+        if trigger == WARM_UP:
+            cpu = cpu_microseconds(sandbox.service.pid)
         # "redfish" put back as it was, by a rename, which the service does not watch.
         open(f"{LOG}/staged", "wb").write(files.get("redfish", b""))
         os.rename(f"{LOG}/staged", f"{LOG}/redfish")
         sandbox.settle()
-        calls, fd = len(sandbox.calls()), os.open(
-            f"{LOG}/redfish", os.O_WRONLY | os.O_APPEND
-        )
+        calls = len(sandbox.calls())
+        fd = os.open(f"{LOG}/redfish", os.O_WRONLY | os.O_APPEND)
         start = time.monotonic_ns()
         os.write(fd, LINES["warning"])
         os.close(fd)
@@ -88,16 +74,14 @@ def measure(name, files):
     cpu = (cpu_microseconds(sandbox.service.pid) - cpu) / TRIGGERS
     assert sandbox.close() == b""
     latencies = sorted(latencies[WARM_UP:])
-    print(
-        f"{name:8} {sum(map(len, files.values())):9,} {statistics.median(latencies):8.0f} "
-        f"{latencies[int(0.99 * len(latencies))]:8.0f} {cpu:8.0f}"
-    )
-    return statistics.median(latencies)
+    median, p99 = statistics.median(latencies), latencies[int(0.99 * len(latencies))]
+    size = sum(map(len, files.values()))
+    print(f"{name:8} {size:9,} {median:8.0f} {p99:8.0f} {cpu:8.0f}")
+    return median
 
 
-print(
-    f"trigger to call, {TRIGGERS} triggers per log (microseconds)\n{'log':8} {'bytes':>9} {'median':>8} {'p99':>8} {'cpu':>8}"
-)
+print(f"trigger to call, {TRIGGERS} triggers per log (microseconds)")
+print(f"{'log':8} {'bytes':>9} {'median':>8} {'p99':>8} {'cpu':>8}")
 empty = measure("empty", {})
 typical = measure("typical", typical_log(random.Random(1)))
 print(f"typical median / empty median: {typical / empty:.2f}")
