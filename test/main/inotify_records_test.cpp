@@ -1,88 +1,71 @@
 #include "main/inotify_records.hpp"
 
 #include <sys/inotify.h>
+#include <unistd.h>
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <span>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-namespace tidewatch
-{
 namespace
 {
+using namespace tidewatch;
+namespace fs = std::filesystem;
 
-// Lays records out as the kernel does: header, then the name NUL-padded to
-// `len` bytes.
-std::vector<std::byte> records(const std::vector<std::string>& names,
-                               std::uint32_t padTo = 16)
-{
-    std::vector<std::byte> bytes;
-    for (const auto& name : names)
-    {
-        inotify_event header{};
-        header.mask = IN_MODIFY;
-        header.len =
-            name.empty()
-                ? 0
-                : static_cast<std::uint32_t>((name.size() / padTo + 1) * padTo);
-        const auto* raw = reinterpret_cast<const std::byte*>(&header);
-        bytes.insert(bytes.end(), raw, raw + sizeof(header));
-        const std::size_t start = bytes.size();
-        bytes.resize(start + header.len);
-        std::memcpy(bytes.data() + start, name.data(), name.size());
-    }
-    return bytes;
-}
-
-std::size_t triggers(std::span<const std::byte> bytes)
+std::size_t triggers(std::span<const std::byte> records)
 {
     std::size_t count = 0;
-    forEachTriggerRecord(bytes, [&count] { ++count; });
+    forEachTriggerRecord(records, [&count] { ++count; });
     return count;
 }
 
-TEST(ForEachTriggerRecord, OnlyTheExactNameTriggers)
+// Records as this kernel lays them out for this architecture (run under
+// qemu-arm, 32-bit ARM's), read into a buffer like the service's.
+TEST(ForEachTriggerRecord, CountsTheRecordsNamedExactlyRedfish)
 {
-    EXPECT_EQ(triggers(records({"redfish"})), 1U);
-    EXPECT_EQ(triggers(records({"redfish.1", "redfish.tmp", "Redfish", "redfis",
-                                "xredfish", "messages"})),
-              0U);
-}
+    std::string pattern = fs::temp_directory_path() / "tidewatch-XXXXXX";
+    const fs::path directory = mkdtemp(pattern.data());
+    fs::create_directory(directory / "old");
+    const int inotify = inotify_init();
+    const int oldWatch = inotify_add_watch(inotify, (directory / "old").c_str(),
+                                           IN_MODIFY | IN_CREATE | IN_DELETE);
+    inotify_add_watch(inotify, directory.c_str(),
+                      IN_MODIFY | IN_CREATE | IN_DELETE);
+    // A creation and a modification each, names of 1 to 40 bytes padded to
+    // different lengths; removing a watch queues a record without a name.
+    std::ofstream(directory / "old" / "redfish") << "line\n";
+    inotify_rm_watch(inotify, oldWatch);
+    for (const char* name : {"r", "redfish.1", "Redfish", "redfis", "xredfish",
+                             "redfish", "redfish-rotated-by-logrotate-000001"})
+    {
+        std::ofstream(directory / name) << "line\n";
+    }
+    fs::remove(directory / "redfish"); // the last record
+    alignas(inotify_event) std::array<std::byte, 32768> buffer{};
+    const ssize_t size = read(inotify, buffer.data(), buffer.size());
+    close(inotify);
+    fs::remove_all(directory);
+    ASSERT_GT(size, 0);
+    const auto records =
+        std::span(buffer).first(static_cast<std::size_t>(size));
 
-TEST(ForEachTriggerRecord, EveryMatchingRecordTriggersOnce)
-{
-    EXPECT_EQ(triggers(records({"redfish", "redfish.1", "redfish", "redfish"})),
-              3U);
-}
-
-TEST(ForEachTriggerRecord, NamelessRecordsArePassedOver)
-{
-    // A queue overflow or watch removal has len 0; the walk goes on.
-    EXPECT_EQ(triggers(records({"", "redfish", ""})), 1U);
-}
-
-TEST(ForEachTriggerRecord, NameLengthCountsThePadding)
-{
-    EXPECT_EQ(triggers(records({"redfish", "redfish"}, 32)), 2U);
-    EXPECT_EQ(triggers(records({"redfish"}, 8)), 1U);
-}
-
-TEST(ForEachTriggerRecord, TruncatedRecordsStopTheWalk)
-{
-    auto bytes = records({"redfish", "redfish"});
-    EXPECT_EQ(triggers(std::span(bytes).first(bytes.size() - 1)), 1U);
-    EXPECT_EQ(triggers(std::span(bytes).first(sizeof(inotify_event) - 1)), 0U);
-    EXPECT_EQ(triggers({}), 0U);
-
-    // A length that claims more than was read must not be followed.
-    std::uint32_t huge = 0xffffffffU;
-    std::memcpy(bytes.data() + offsetof(inotify_event, len), &huge,
-                sizeof(huge));
-    EXPECT_EQ(triggers(bytes), 0U);
+    EXPECT_EQ(triggers(records), 5U);
+    // A record cut short, or one whose length claims more than was read,
+    // stops the walk.
+    EXPECT_EQ(triggers(records.first(records.size() - 1)), 4U);
+    EXPECT_EQ(triggers(records.first(sizeof(inotify_event) - 1)), 0U);
+    std::uint32_t length = 0xffffffffU;
+    std::memcpy(records.data() + offsetof(inotify_event, len), &length,
+                sizeof(length));
+    EXPECT_EQ(triggers(records), 0U);
 }
 
 } // namespace
-} // namespace tidewatch
