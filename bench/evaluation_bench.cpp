@@ -1,10 +1,11 @@
-// Cost of one evaluation of the event log, against the floor of reading the
-// same files with nothing but read() and a newline count.
+// Cost of one evaluation of the event log against the floor of reading the
+// same files with nothing but read() and a newline count, on the typical and
+// the stress set; and of one line through isCriticalEntry, its key in the
+// first or the last row of a table.
 
 #include "event_log_sets.hpp"
 #include "eventlog/entry.hpp"
 #include "eventlog/scan.hpp"
-#include "heap_counter.hpp"
 #include "registries/registry.hpp"
 
 #include <benchmark/benchmark.h>
@@ -15,44 +16,61 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace tidewatch::bench
-{
 namespace
 {
 
-namespace fs = std::filesystem;
+// Heap allocations so far, counted by this program's own operator new. The
+// benchmarks run on one thread, so a plain counter is exact.
+std::size_t allocations = 0;
 
-struct Placement
+} // namespace
+
+void* operator new(std::size_t size)
 {
-    const char* name;
-    std::optional<std::size_t> criticalLine;
-};
+    ++allocations;
+    if (void* block = std::malloc(size == 0 ? 1 : size))
+    {
+        return block;
+    }
+    throw std::bad_alloc();
+}
 
-constexpr std::array placements{
-    Placement{"none", std::nullopt},
-    Placement{"first", 0},
-    Placement{"windowEnd", evaluatedLineLimit - 1},
-};
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
+namespace
+{
+using namespace tidewatch;
+using namespace tidewatch::bench;
 
 struct Case
 {
-    std::string name; // "<set>/<placement>"
-    fs::path directory;
+    std::string name; // "<set>/<critical line>"
+    std::filesystem::path directory;
     std::vector<std::string> files; // in walk order
-    WrittenSet written{0, 0};
-    bool critical = false;
+    WrittenSet written;
+    bool critical;
 };
 
-// The least any evaluation must do: every byte read, every line found.
-std::uint64_t countNewlinesByRead(const std::vector<std::string>& files)
+// The least any evaluation must do: read every byte, find every line.
+std::size_t countNewlines(const std::vector<std::string>& files)
 {
-    std::uint64_t newlines = 0;
+    std::size_t newlines = 0;
     std::array<char, 65536> buffer;
     for (const std::string& file : files)
     {
@@ -60,7 +78,7 @@ std::uint64_t countNewlinesByRead(const std::vector<std::string>& files)
         ssize_t count = 0;
         while ((count = read(fd, buffer.data(), buffer.size())) > 0)
         {
-            newlines += static_cast<std::uint64_t>(
+            newlines += static_cast<std::size_t>(
                 std::count(buffer.data(), buffer.data() + count, '\n'));
         }
         close(fd);
@@ -68,211 +86,142 @@ std::uint64_t countNewlinesByRead(const std::vector<std::string>& files)
     return newlines;
 }
 
-Case makeCase(const fs::path& root, const EventLogSet& set,
-              const Placement& placement)
-{
-    Case testCase;
-    testCase.name = std::string(set.name) + '/' + placement.name;
-    testCase.directory = root / set.name / placement.name;
-    fs::create_directories(testCase.directory);
-    for (const char* name : walkOrder)
-    {
-        testCase.files.push_back(testCase.directory / name);
-    }
-    testCase.written =
-        writeEventLogSet(testCase.directory, set, placement.criticalLine);
-    testCase.critical = placement.criticalLine.has_value();
-    countNewlinesByRead(testCase.files); // warm the page cache
-    return testCase;
-}
-
-void setCounters(benchmark::State& state, const Case& testCase,
-                 HeapCount perPass)
-{
-    state.SetBytesProcessed(
-        state.iterations() * static_cast<std::int64_t>(testCase.written.bytes));
-    state.counters["allocs"] = static_cast<double>(perPass.allocations);
-    state.counters["heapBytes"] = static_cast<double>(perPass.bytes);
-}
-
-// One pass outside the timed loop gives the exact heap use of a pass.
+// Checks a pass against what it must give and counts the allocations of one
+// pass outside the timed loop, then times it.
 template <typename Pass>
-HeapCount heapUseOf(Pass pass)
-{
-    const HeapCount before = heapCount();
-    pass();
-    const HeapCount after = heapCount();
-    return {after.allocations - before.allocations, after.bytes - before.bytes};
-}
-
-// Checks one pass against what it must give, then times it and counts its
-// heap use.
-template <typename Pass, typename Result>
-void measure(benchmark::State& state, const Case& testCase, Pass pass,
-             Result expected, const char* mismatch)
+void measure(benchmark::State& state, Pass pass, decltype(pass()) expected,
+             std::size_t bytes)
 {
     if (pass() != expected)
     {
-        state.SkipWithError(mismatch);
+        state.SkipWithError("wrong result");
         return;
     }
-    const HeapCount perPass = heapUseOf(pass);
+    const std::size_t before = allocations;
+    pass();
+    state.counters["allocs"] = static_cast<double>(allocations - before);
     for (auto _ : state)
     {
         benchmark::DoNotOptimize(pass());
     }
-    setCounters(state, testCase, perPass);
+    state.SetBytesProcessed(
+        state.iterations() * static_cast<std::int64_t>(bytes));
 }
 
-void evaluate(benchmark::State& state, const Case& testCase)
-{
-    measure(
-        state, testCase,
-        [&testCase] { return hasCriticalEvent(testCase.directory); },
-        testCase.critical, "evaluation gave the wrong result");
-}
-
-void readFloor(benchmark::State& state, const Case& testCase)
-{
-    measure(
-        state, testCase,
-        [&testCase] { return countNewlinesByRead(testCase.files); },
-        testCase.written.lines, "newline count differs from lines written");
-}
-
-// One line through isCriticalEntry, its key in the first or the last row of
-// a table: the fixed cost of a line and what each row searched adds.
-void judgeLine(benchmark::State& state, const std::string& line)
-{
-    const HeapCount perLine =
-        heapUseOf([&line] { return isCriticalEntry(line); });
-    for (auto _ : state)
-    {
-        benchmark::DoNotOptimize(isCriticalEntry(line));
-    }
-    state.counters["allocs"] = static_cast<double>(perLine.allocations);
-}
-
-void registerLineBenchmarks()
-{
-    const auto add =
-        [](std::string_view prefix, std::span<const RegistryRecord> table) {
-        for (const auto& [position, row] :
-             {std::pair{"firstRow", &table.front()},
-              std::pair{"lastRow", &table.back()}})
-        {
-            const std::string line =
-                "1970-01-01T00:00:13.052207+00:00 " + std::string(prefix) +
-                ".1.0." + row->key + ",argument";
-            benchmark::RegisterBenchmark(
-                ("line/" + std::string(prefix) + '/' + position).c_str(),
-                judgeLine, line);
-        }
-    };
-    add("Base", baseRegistry);
-    add("OpenBMC", openbmcRegistry);
-    add("Quor", quorRegistry);
-}
-
-// Keeps the CPU time of every run (the median when repeated) for the
-// summary: on a shared machine it is steadier than the wall time, and both
-// sides of each ratio are bound by the CPU, not by waiting.
-class TimeKeepingReporter : public benchmark::ConsoleReporter
+// Keeps each run's CPU time, the median when repeated: on a shared machine
+// it is steadier than wall time, and both sides of a ratio are CPU-bound.
+class MedianKeeper : public benchmark::ConsoleReporter
 {
   public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
         {
-            const bool repeated = run.repetitions > 1;
-            const bool wanted = repeated ? run.run_type == Run::RT_Aggregate &&
-                                               run.aggregate_name == "median"
-                                         : run.run_type == Run::RT_Iteration;
-            if (wanted && !run.error_occurred)
+            if (!run.error_occurred &&
+                (run.repetitions <= 1 || run.aggregate_name == "median"))
             {
-                times[run.run_name.function_name] = run.GetAdjustedCPUTime();
-                allocations[run.run_name.function_name] =
-                    run.counters.at("allocs").value;
+                kept[run.run_name.function_name] = run;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    std::map<std::string, double> times;
-    std::map<std::string, double> allocations;
+    std::map<std::string, Run> kept;
 };
 
-void printSummary(const std::vector<Case>& cases,
-                  const TimeKeepingReporter& reporter)
-{
-    std::printf("\n%-18s %8s %7s %9s %9s %6s %7s\n", "set/placement", "bytes",
-                "lines", "eval us", "floor us", "ratio", "allocs");
-    for (const Case& testCase : cases)
-    {
-        const auto evaluation =
-            reporter.times.find("evaluate/" + testCase.name);
-        const auto floor = reporter.times.find("floor/" + testCase.name);
-        if (evaluation == reporter.times.end() || floor == reporter.times.end())
-        {
-            continue;
-        }
-        std::printf("%-18s %8zu %7zu %9.1f %9.1f %6.2f %7.0f\n",
-                    testCase.name.c_str(), testCase.written.bytes,
-                    testCase.written.lines, evaluation->second, floor->second,
-                    evaluation->second / floor->second,
-                    reporter.allocations.at("evaluate/" + testCase.name));
-    }
-    std::printf("CPU microseconds per pass; allocs: heap allocations per "
-                "evaluation\n"
-                "targets with no critical entry: stress <= 2.5x floor, "
-                "typical <= 6x floor, the same allocs for both sets\n");
-}
-
 } // namespace
-} // namespace tidewatch::bench
 
 int main(int argc, char** argv)
 {
-    using namespace tidewatch::bench;
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    {
-        return 1;
-    }
-
     std::string pattern =
-        (fs::temp_directory_path() / "tidewatch-bench-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr)
+        std::filesystem::temp_directory_path() / "tidewatch-bench-XXXXXX";
+    if (benchmark::ReportUnrecognizedArguments(argc, argv) ||
+        mkdtemp(pattern.data()) == nullptr)
     {
-        std::perror("mkdtemp");
         return 1;
     }
-    const fs::path root = pattern;
-
     std::vector<Case> cases;
     for (const EventLogSet& set : {typicalSet, stressSet})
     {
-        for (const Placement& placement : placements)
+        for (const auto& [placement, criticalLine] :
+             {std::pair<const char*, std::optional<std::size_t>>{"none", {}},
+              {"first", 0},
+              {"windowEnd", evaluatedLineLimit - 1}})
         {
-            cases.push_back(makeCase(root, set, placement));
+            Case& c = cases.emplace_back();
+            c.name = std::string(set.name) + '/' + placement;
+            c.directory = std::filesystem::path(pattern) / c.name;
+            std::filesystem::create_directories(c.directory);
+            c.written = writeEventLogSet(c.directory, set, criticalLine);
+            c.critical = criticalLine.has_value();
+            for (const char* name : walkOrder)
+            {
+                c.files.push_back(c.directory / name);
+            }
+            countNewlines(c.files); // warms the page cache
         }
     }
-    for (const Case& testCase : cases)
+    for (const Case& c : cases)
     {
-        benchmark::RegisterBenchmark(("evaluate/" + testCase.name).c_str(),
-                                     evaluate, testCase)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("floor/" + testCase.name).c_str(),
-                                     readFloor, testCase)
-            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("evaluate/" + c.name).c_str(),
+                                     [&c](benchmark::State& state) {
+            measure(
+                state, [&c] { return hasCriticalEvent(c.directory); },
+                c.critical, c.written.bytes);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("floor/" + c.name).c_str(),
+                                     [&c](benchmark::State& state) {
+            measure(
+                state, [&c] { return countNewlines(c.files); }, c.written.lines,
+                c.written.bytes);
+        })->Unit(benchmark::kMicrosecond);
+    }
+    for (const auto& [prefix, rows] :
+         {std::pair<std::string, std::span<const RegistryRecord>>{
+              "Base", baseRegistry},
+          {"OpenBMC", openbmcRegistry},
+          {"Quor", quorRegistry}})
+    {
+        for (const auto& [position, row] :
+             {std::pair{"firstRow", &rows.front()},
+              std::pair{"lastRow", &rows.back()}})
+        {
+            const std::string line = "1970-01-01T00:00:13.052207+00:00 " +
+                                     prefix + ".1.0." + row->key + ",argument";
+            const bool critical =
+                std::string_view(row->message.severity) == "Critical";
+            benchmark::RegisterBenchmark(
+                ("line/" + prefix + '/' + position).c_str(),
+                [line, critical](benchmark::State& state) {
+                measure(
+                    state, [&line] { return isCriticalEntry(line); }, critical,
+                    line.size());
+                });
+        }
     }
 
-    registerLineBenchmarks();
-
-    TimeKeepingReporter reporter;
+    MedianKeeper reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    printSummary(cases, reporter);
-    fs::remove_all(root);
+    std::printf("\n%-18s %8s %7s %9s %9s %6s %7s\n", "set/critical line",
+                "bytes", "lines", "eval us", "floor us", "ratio", "allocs");
+    for (const Case& c : cases)
+    {
+        const auto evaluation = reporter.kept.find("evaluate/" + c.name);
+        const auto floor = reporter.kept.find("floor/" + c.name);
+        if (evaluation != reporter.kept.end() && floor != reporter.kept.end())
+        {
+            const double evalTime = evaluation->second.GetAdjustedCPUTime();
+            const double floorTime = floor->second.GetAdjustedCPUTime();
+            std::printf("%-18s %8zu %7zu %9.1f %9.1f %6.2f %7.0f\n",
+                        c.name.c_str(), c.written.bytes, c.written.lines,
+                        evalTime, floorTime, evalTime / floorTime,
+                        evaluation->second.counters.at("allocs").value);
+        }
+    }
+    std::printf("CPU microseconds per pass (median); allocs: heap "
+                "allocations per evaluation\n");
+    std::filesystem::remove_all(pattern);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,7 @@ std::string warnings(int count)
     return lines;
 }
 
+// Lines without their newline.
 const std::string critical = "ts Base.1.0.InternalError";
 const std::string ok = "ts Base.1.0.Success";
 
@@ -73,18 +75,20 @@ TEST(HasCriticalEvent, JudgesTheFirst1000LinesOfTheWalk)
     const std::pair<std::array<std::string, 4>, bool> cases[] = {
         // Line 999 after a last line without newline, then the same entry as
         // line 1000; a line 1000 only if redfish.2 is read first; line 1100.
-        {{warnings(600), warnings(398) + ok, critical}, true},
-        {{warnings(600), warnings(399) + ok, critical}, false},
-        {{warnings(600), warnings(400) + critical}, false},
-        {{warnings(600), warnings(500), "", critical}, false},
+        {{warnings(600), warnings(398) + ok, critical + '\n'}, true},
+        {{warnings(600), warnings(399) + ok, critical + '\n'}, false},
+        {{warnings(600), warnings(400) + critical + '\n'}, false},
+        {{warnings(600), warnings(500), "", critical + '\n'}, false},
         // A file of one byte is one line too.
-        {{warnings(600), warnings(399), "\n", critical}, false},
-        // Empty lines count, also before a last line without newline.
+        {{warnings(600), warnings(399), "\n", critical + '\n'}, false},
+        // Empty lines count; a last line without newline is judged, but not
+        // past the window.
         {{warnings(600), std::string(400, '\n') + critical}, false},
         {{"", "", "", warnings(1) + critical}, true},
         {{"", "", "", critical + "\r\n"}, false}, // the CR stays
         {{"", "", "",
-          ok + ',' + longArgument + '\n' + critical + ',' + longArgument},
+          ok + ',' + longArgument + '\n' + critical + ',' + longArgument +
+              '\n'},
          true},
     };
     for (const auto& [files, isCritical] : cases)
@@ -105,7 +109,7 @@ TEST(HasCriticalEvent, ReadsEveryEntryNamedRedfishThatOpens)
     const fs::path directory = makeDirectory();
     for (const char* name : {"Redfish", "redfis", "myredfish", "old.redfish"})
     {
-        std::ofstream(directory / name) << critical; // not event log files
+        std::ofstream(directory / name) << critical << '\n'; // not listed
     }
     for (const char* name : {"redfish", "redfish.1", "redfish.1.gz", "redfishX",
                              "redfish-old", "redfish.10"})
@@ -127,9 +131,13 @@ TEST(HasCriticalEvent, ReadsEveryEntryNamedRedfishThatOpens)
                            "redfish.9", "redfish.d", "redfish.p", "redfishX"));
 
     EXPECT_FALSE(hasCriticalEvent(directory));
-    std::ofstream(directory / "redfish") << critical; // read last
+    std::ofstream(directory / "redfish") << critical << '\n'; // read last
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto filesBefore = openFiles();
     EXPECT_TRUE(hasCriticalEvent(directory));
-    EXPECT_TRUE(hasCriticalEvent(directory)); // nothing carries over
+    EXPECT_EQ(openFiles(), filesBefore); // every file closed again
     EXPECT_THROW(hasCriticalEvent(directory / "absent"), fs::filesystem_error);
     EXPECT_THROW(hasCriticalEvent(directory / "redfish"), fs::filesystem_error);
     fs::remove_all(directory);

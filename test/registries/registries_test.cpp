@@ -39,11 +39,12 @@ TEST(FindRegistryMessage, ResolvesTheWholePrefixAndKeyOnly)
         {"none",
          {"OpenBMC.0.1.AccessDenied", "Quor.1.0.AccessDenied",
           "base.1.8.AccessDenied", "Bases.1.8.AccessDenied",
-          "Bas.1.8.AccessDenied", "Base.1.8.Accessdenied",
-          "Base.1.8.AccessDenie", "Base.1.8.AccessDeniedX",
-          "Base.1.8.AccessDenied ", "Base.1.8.AccessDenied\0"sv,
-          "Base.1.8.Access.Denied", "Quor.1.0.AMP300", "Quor.1.0.FSD0000",
-          ".1.8.AccessDenied", "Base.1.8.", "Base.AccessDenied", ""}},
+          "Bas.1.8.AccessDenied", "OpenBMc.0.1.SystemPowerOnFailed",
+          "Base.1.8.Accessdenied", "Base.1.8.AccessDenie",
+          "Base.1.8.AccessDeniedX", "Base.1.8.AccessDenied ",
+          "Base.1.8.AccessDenied\0"sv, "Base.1.8.Access.Denied",
+          "Quor.1.0.AMP300", "Quor.1.0.FSD0000", ".1.8.AccessDenied",
+          "Base.1.8.", "Base.AccessDenied", ""}},
     };
     for (const auto& [severity, messageIds] : cases)
     {
