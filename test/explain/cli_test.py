@@ -12,7 +12,8 @@ CRITICAL = "ts OpenBMC.0.1.SensorThresholdCriticalHighGoingHigh,CPU1 Temp,97"
 @pytest.fixture
 def log(tmp_path):
     (tmp_path / "log").mkdir()
-    (tmp_path / "log/redfish.1").write_text(f"ts Base.1.0.Success\n{CRITICAL}\n")
+    # The deciding line is the last, without a newline.
+    (tmp_path / "log/redfish.1").write_text(f"ts Base.1.0.Success\n{CRITICAL}")
     (tmp_path / "log/redfish").write_text("ts Base.1.0.Success\n")
     os.mkfifo(tmp_path / "log/redfish.fifo")  # passed over, never waited on
     return tmp_path / "log"
