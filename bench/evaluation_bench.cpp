@@ -1,10 +1,10 @@
-// Cost of one evaluation of the event log against the floor of reading the
-// same files with nothing but read() and a newline count, on the typical and
-// the stress set; and of one line through isCriticalEntry, its key in the
-// first or the last row of a table.
+// Cost of one evaluation of the event log, hasCriticalEvent(directory),
+// against the floor: opening the same files and reading every byte with
+// read() while counting newlines. Typical set 4 × 64 KiB, stress set
+// 4 × 512 KiB, each with no critical entry and with one at the last judged
+// line (walk line 999). Reported: the evaluation's CPU time per pass as the
+// benchmark's time, the floor's as "floor_us", and "ratio", evaluation / floor.
 
-#include "event_log_sets.hpp"
-#include "eventlog/entry.hpp"
 #include "eventlog/scan.hpp"
 #include "registries/registry.hpp"
 
@@ -13,215 +13,166 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <new>
-#include <optional>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <random>
 #include <span>
-#include <string>
-#include <vector>
+#include <tuple>
 
-namespace
-{
-
-// Heap allocations so far, counted by this program's own operator new. The
-// benchmarks run on one thread, so a plain counter is exact.
-std::size_t allocations = 0;
-
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-    {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* block) noexcept
-{
-    std::free(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
-
-namespace
-{
 using namespace tidewatch;
-using namespace tidewatch::bench;
+namespace fs = std::filesystem;
 
-struct Case
+constexpr std::array logFiles{"redfish.3", "redfish.2", "redfish.1", "redfish"};
+
+// A MessageId ("Prefix.Major.Minor.Key") and its registered message.
+using Message = std::pair<std::string, const RegistryMessage*>;
+
+// The rows of the built-in tables, [0] the non-critical and [1] the critical,
+// but those without arguments whose line would be under 56 bytes.
+static std::array<std::vector<Message>, 2> messagePools()
 {
-    std::string name; // "<set>/<critical line>"
-    std::filesystem::path directory;
-    std::vector<std::string> files; // in walk order
-    WrittenSet written;
-    bool critical;
-};
+    std::array<std::vector<Message>, 2> pools;
+    for (const auto& [idPrefix, rows] :
+         {std::pair<std::string, std::span<const RegistryRecord>>{
+              "Base.1.8.", baseRegistry},
+          {"OpenBMC.0.1.", openbmcRegistry},
+          {"Quor.1.0.", quorRegistry}})
+    {
+        for (const RegistryRecord& row : rows)
+        {
+            // The timestamp and its blank take 33 bytes, the MessageId the
+            // rest.
+            if (row.message.argCount > 0 ||
+                idPrefix.size() + std::strlen(row.key) >= 56 - 33)
+            {
+                pools.at(std::strcmp(row.message.severity, "Critical") == 0)
+                    .emplace_back(idPrefix + row.key, &row.message);
+            }
+        }
+    }
+    return pools;
+}
+
+// Writes the files in walk order, each just past `bytesPerFile`, the same
+// bytes on every run. A line: an RFC 3339 timestamp with microseconds, a
+// blank, the MessageId of a non-critical row and its arguments after commas;
+// when `critical`, the last judged line of the walk names a critical row.
+static std::string writeLogSet(const std::string& directory,
+                               std::size_t bytesPerFile, bool critical)
+{
+    static const auto pools = messagePools();
+    std::mt19937 random(14052024);
+    std::size_t lines = 0;
+    fs::create_directories(directory);
+    for (const char* name : logFiles)
+    {
+        std::ofstream file(fs::path(directory) / name, std::ios::binary);
+        for (std::size_t bytes = 0; bytes < bytesPerFile; ++lines)
+        {
+            const auto& pool =
+                pools.at(critical && lines == evaluatedLineLimit - 1);
+            const auto& [id, message] = pool[random() % pool.size()];
+            std::array<char, 64> stamp{};
+            std::snprintf(stamp.data(), stamp.size(),
+                          "2024-05-14T%02zu:%02zu:%02zu.%06zu+00:00 ",
+                          lines / 3600, lines / 60 % 60, lines % 60,
+                          std::size_t{random() % 1000000});
+            std::string line = stamp.data() + id;
+            // Each argument takes a comma and a byte at least (no row needs
+            // more than the target); targets drawn evenly from 56 to 110 give
+            // lines of 82 bytes on average.
+            const std::size_t args = message->argCount;
+            const std::size_t need = line.size() + 2 * args;
+            const std::size_t room = std::max(need, 56 + random() % 55) - need;
+            for (std::size_t i = 0; i < args; ++i)
+            {
+                line += ',';
+                // Shares of `room` as even as can be, summing to it.
+                for (std::size_t c = 0; c <= (room + i) / args; ++c)
+                {
+                    line += static_cast<char>(
+                        std::strcmp(message->argTypes.at(i), "number") == 0
+                            ? '0' + random() % 10
+                            : 'a' + random() % 26);
+                }
+            }
+            file << line << '\n';
+            bytes += line.size() + 1;
+        }
+    }
+    return directory;
+}
 
 // The least any evaluation must do: read every byte, find every line.
-std::size_t countNewlines(const std::vector<std::string>& files)
+static std::ptrdiff_t countLines(const fs::path& directory)
 {
-    std::size_t newlines = 0;
     std::array<char, 65536> buffer;
-    for (const std::string& file : files)
+    std::ptrdiff_t lines = 0;
+    for (const char* name : logFiles)
     {
-        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        ssize_t count = 0;
-        while ((count = read(fd, buffer.data(), buffer.size())) > 0)
+        const int fd = open((directory / name).c_str(), O_RDONLY | O_CLOEXEC);
+        for (ssize_t n = 0; (n = read(fd, buffer.data(), buffer.size())) > 0;)
         {
-            newlines += static_cast<std::size_t>(
-                std::count(buffer.data(), buffer.data() + count, '\n'));
+            lines += std::count(buffer.data(), buffer.data() + n, '\n');
         }
         close(fd);
     }
-    return newlines;
+    return lines;
 }
 
-// Checks a pass against what it must give and counts the allocations of one
-// pass outside the timed loop, then times it.
-template <typename Pass>
-void measure(benchmark::State& state, Pass pass, decltype(pass()) expected,
-             std::size_t bytes)
+// Each iteration times one evaluation, then one floor pass, in CPU time: both
+// see the same busy machine, so their ratio holds when wall times do not.
+static void measure(benchmark::State& state, const fs::path& dir, bool critical)
 {
-    if (pass() != expected)
+    if (hasCriticalEvent(dir) != critical)
     {
-        state.SkipWithError("wrong result");
-        return;
+        state.SkipWithError("wrong verdict");
     }
-    const std::size_t before = allocations;
-    pass();
-    state.counters["allocs"] = static_cast<double>(allocations - before);
+    std::clock_t evaluation = 0;
+    std::clock_t floor = 0;
     for (auto _ : state)
     {
-        benchmark::DoNotOptimize(pass());
+        const std::clock_t start = std::clock();
+        benchmark::DoNotOptimize(hasCriticalEvent(dir));
+        const std::clock_t middle = std::clock();
+        benchmark::DoNotOptimize(countLines(dir));
+        floor += std::clock() - middle;
+        evaluation += middle - start;
+        state.SetIterationTime(
+            static_cast<double>(middle - start) / CLOCKS_PER_SEC);
     }
-    state.SetBytesProcessed(
-        state.iterations() * static_cast<std::int64_t>(bytes));
+    state.counters["floor_us"] =
+        benchmark::Counter(1e6 * static_cast<double>(floor) / CLOCKS_PER_SEC,
+                           benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] =
+        static_cast<double>(evaluation) / static_cast<double>(floor);
 }
-
-// Keeps each run's CPU time, the median when repeated: on a shared machine
-// it is steadier than wall time, and both sides of a ratio are CPU-bound.
-class MedianKeeper : public benchmark::ConsoleReporter
-{
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-        {
-            if (!run.error_occurred &&
-                (run.repetitions <= 1 || run.aggregate_name == "median"))
-            {
-                kept[run.run_name.function_name] = run;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, Run> kept;
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    std::string pattern =
-        std::filesystem::temp_directory_path() / "tidewatch-bench-XXXXXX";
+    std::string root = fs::temp_directory_path() / "tidewatch-bench-XXXXXX";
     if (benchmark::ReportUnrecognizedArguments(argc, argv) ||
-        mkdtemp(pattern.data()) == nullptr)
+        mkdtemp(root.data()) == nullptr)
     {
         return 1;
     }
-    std::vector<Case> cases;
-    for (const EventLogSet& set : {typicalSet, stressSet})
+    for (const auto& [name, kib, critical] :
+         {std::tuple<std::string, std::size_t, bool>{"typical/none", 64, false},
+          {"typical/line999", 64, true},
+          {"stress/none", 512, false},
+          {"stress/line999", 512, true}})
     {
-        for (const auto& [placement, criticalLine] :
-             {std::pair<const char*, std::optional<std::size_t>>{"none", {}},
-              {"first", 0},
-              {"windowEnd", evaluatedLineLimit - 1}})
-        {
-            Case& c = cases.emplace_back();
-            c.name = std::string(set.name) + '/' + placement;
-            c.directory = std::filesystem::path(pattern) / c.name;
-            std::filesystem::create_directories(c.directory);
-            c.written = writeEventLogSet(c.directory, set, criticalLine);
-            c.critical = criticalLine.has_value();
-            for (const char* name : walkOrder)
-            {
-                c.files.push_back(c.directory / name);
-            }
-            countNewlines(c.files); // warms the page cache
-        }
+        benchmark::RegisterBenchmark(
+            ("evaluation/" + name).c_str(), measure,
+            writeLogSet(root + '/' + name, kib * 1024, critical), critical)
+            ->UseManualTime()
+            ->Unit(benchmark::kMicrosecond);
     }
-    for (const Case& c : cases)
-    {
-        benchmark::RegisterBenchmark(("evaluate/" + c.name).c_str(),
-                                     [&c](benchmark::State& state) {
-            measure(
-                state, [&c] { return hasCriticalEvent(c.directory); },
-                c.critical, c.written.bytes);
-        })->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("floor/" + c.name).c_str(),
-                                     [&c](benchmark::State& state) {
-            measure(
-                state, [&c] { return countNewlines(c.files); }, c.written.lines,
-                c.written.bytes);
-        })->Unit(benchmark::kMicrosecond);
-    }
-    for (const auto& [prefix, rows] :
-         {std::pair<std::string, std::span<const RegistryRecord>>{
-              "Base", baseRegistry},
-          {"OpenBMC", openbmcRegistry},
-          {"Quor", quorRegistry}})
-    {
-        for (const auto& [position, row] :
-             {std::pair{"firstRow", &rows.front()},
-              std::pair{"lastRow", &rows.back()}})
-        {
-            const std::string line = "1970-01-01T00:00:13.052207+00:00 " +
-                                     prefix + ".1.0." + row->key + ",argument";
-            const bool critical =
-                std::string_view(row->message.severity) == "Critical";
-            benchmark::RegisterBenchmark(
-                ("line/" + prefix + '/' + position).c_str(),
-                [line, critical](benchmark::State& state) {
-                measure(
-                    state, [&line] { return isCriticalEntry(line); }, critical,
-                    line.size());
-                });
-        }
-    }
-
-    MedianKeeper reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-18s %8s %7s %9s %9s %6s %7s\n", "set/critical line",
-                "bytes", "lines", "eval us", "floor us", "ratio", "allocs");
-    for (const Case& c : cases)
-    {
-        const auto evaluation = reporter.kept.find("evaluate/" + c.name);
-        const auto floor = reporter.kept.find("floor/" + c.name);
-        if (evaluation != reporter.kept.end() && floor != reporter.kept.end())
-        {
-            const double evalTime = evaluation->second.GetAdjustedCPUTime();
-            const double floorTime = floor->second.GetAdjustedCPUTime();
-            std::printf("%-18s %8zu %7zu %9.1f %9.1f %6.2f %7.0f\n",
-                        c.name.c_str(), c.written.bytes, c.written.lines,
-                        evalTime, floorTime, evalTime / floorTime,
-                        evaluation->second.counters.at("allocs").value);
-        }
-    }
-    std::printf("CPU microseconds per pass (median); allocs: heap "
-                "allocations per evaluation\n");
-    std::filesystem::remove_all(pattern);
-    return 0;
+    fs::remove_all(root);
 }
