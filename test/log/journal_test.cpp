@@ -9,56 +9,56 @@
 
 #include <sdbusplus/server/transaction.hpp>
 
-#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-namespace
-{
-using namespace tidewatch;
-
 // On 32-bit ARM a 64-bit value passed for %llu in the wrong type shifts the
-// arguments after it: the id must come out whole, the other fields intact.
+// arguments after it: the id must come out whole, the other fields intact
+// and in their order.
 TEST(LogJournal, SendsEveryFieldAndTheWhole64BitTransactionId)
 {
-    // Take journald's socket, in a private mount namespace of this process.
-    if (unshare(CLONE_NEWNS) != 0)
-    {
-        GTEST_SKIP() << "needs root for a private mount namespace";
-    }
-    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    // Take journald's socket in the private mount namespace main() made.
+    // The kernel ignores the type here, valgrind reads it all the same.
+    ASSERT_EQ(mount(nullptr, "/", "none", MS_REC | MS_PRIVATE, nullptr), 0);
     ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", 0, nullptr), 0);
     std::filesystem::create_directories("/run/systemd/journal");
     const int journal = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address{AF_UNIX, "/run/systemd/journal/socket"};
-    ASSERT_EQ(bind(journal, reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address)),
-              0);
+    sockaddr_un at{AF_UNIX, "/run/systemd/journal/socket"};
+    ASSERT_EQ(bind(journal, reinterpret_cast<sockaddr*>(&at), sizeof(at)), 0);
     // sdbusplus derives the id from a std::hash, 32 bits wide on armhf: set
     // one whose upper half would show if it were lost.
-    const std::uint64_t id = 0x0123456789abcdefULL;
-    sdbusplus::server::transaction::set_id(id);
+    sdbusplus::server::transaction::set_id(0x0123456789abcdefULL);
 
-    logJournal(LOG_ERR, "read() failed");
+    tidewatch::logJournal(LOG_ERR, "read() failed");
     std::string record(4096, '\0');
     const ssize_t size =
         recv(journal, record.data(), record.size(), MSG_DONTWAIT);
     record.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
     close(journal);
-    // One FIELD=value line per field.
-    const std::string fields[] = {"PRIORITY=3", "MESSAGE=read() failed",
-                                  "CODE_LINE=77", "CODE_FUNC=helper_log",
-                                  "TRANSACTION_ID=" + std::to_string(id)};
-    for (const std::string& field : fields)
-    {
-        EXPECT_THAT(record, testing::HasSubstr('\n' + field + '\n'));
-    }
-    EXPECT_THAT(record,
-                testing::ContainsRegex("(^|\n)CODE_FILE=[^\n]*/usr/include/"
-                                       "phosphor-logging/log\\.hpp\n"));
+    // One FIELD=value line per field, the id 0x0123456789abcdef; libsystemd
+    // may add the program's name.
+    EXPECT_THAT(record, testing::MatchesRegex(
+                            "CODE_FILE=[^\n]*/usr/include/phosphor-logging/"
+                            "log\\.hpp\nCODE_LINE=77\nCODE_FUNC=helper_log\n"
+                            "PRIORITY=3\nMESSAGE=read\\(\\) failed\n"
+                            "TRANSACTION_ID=81985529216486895\n"
+                            "(SYSLOG_IDENTIFIER=[^\n]*\n)?"));
 }
 
-} // namespace
+int main(int argc, char** argv)
+{
+    // The test binds journald's socket path on a tmpfs of its own, out of the
+    // machine's sight; without root there is no namespace for that: 77 is
+    // "skipped" to meson.
+    if (unshare(CLONE_NEWNS) != 0)
+    {
+        std::puts("journal test: needs root for a private mount namespace");
+        return 77;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
