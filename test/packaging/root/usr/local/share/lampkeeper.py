@@ -1,0 +1,1 @@
+../../../../../system/lampkeeper.py
