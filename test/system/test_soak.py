@@ -1,0 +1,55 @@
+# TIDEWATCH_SOAK_STEPS random changes of the event log (seeded) against one
+# service, each change one trigger, while the LED manager switches between its
+# answers and absence. Sandbox.step has tidewatch-explain judge every settled
+# step; here every trigger must give exactly one call or one error record, the
+# open descriptors stay the same and VmRSS does not grow after the first tenth.
+import os, random, re, time
+from cases import FAILED
+from sandbox_tools import LINES, LOG, WRAPPER, Sandbox
+
+STEPS = int(os.environ.get("TIDEWATCH_SOAK_STEPS", "200"))
+MODES = ["error", "absent", "late", "answer"]  # each once first, to page in its code
+AGES = ["redfish.3", "redfish.2", "redfish.1", "redfish"]  # rotation: each one older
+
+
+def usage(pid):  # open descriptors, VmRSS in KiB
+    rss = re.search(r"VmRSS:\s*(\d+)", open(f"/proc/{pid}/status").read())[1]
+    return len(os.listdir(f"/proc/{pid}/fd")), int(rss)
+
+
+def change(rnd):  # an append, a rotation, a deletion or clearing: one trigger
+    files = os.listdir(LOG)
+    if "redfish" not in files:
+        return "create redfish"
+    rotation = [f"rename {a} {b}, " for b, a in zip(AGES, AGES[1:]) if a in files]
+    changes = [f"append redfish {rnd.choice(list(LINES))}", "delete redfish", "clear"]
+    changes.append("".join(rotation) + "create redfish")
+    return rnd.choices(changes, [85, 5, 2, 8])[0]
+
+
+def test_soak(capsys):
+    rnd, began, samples = random.Random(1), time.monotonic(), []
+    with Sandbox() as sandbox:
+        sandbox.step("start")
+        pid, seen = sandbox.service.pid, len(sandbox.records())
+        for n in range(STEPS):
+            if n < len(MODES) or rnd.random() < 0.03:
+                mode = MODES[n] if n < len(MODES) else rnd.choice(MODES)
+                sandbox.step(f"lamp {mode} {rnd.randint(20, 200)}")
+            calls, ops = len(sandbox.calls()), change(rnd)
+            sandbox.step(ops)
+            records, failed = sandbox.records(), [FAILED] * (
+                mode in ("error", "absent")
+            )
+            assert len(sandbox.calls()) - calls == (mode != "absent"), f"{n}: {ops}"
+            assert records[seen:] == failed, f"{n}: {ops}"
+            seen = len(records)
+            if n % (STEPS // 10 or 1) == 0 or n == STEPS - 1:
+                samples.append(usage(pid))
+        with capsys.disabled():
+            print(f"\nsoak: {STEPS} steps in {time.monotonic() - began:.0f} s; open")
+            print(f"descriptors and VmRSS (KiB) at every tenth: {samples}")
+        assert len(set(fds for fds, _ in samples)) == 1, "open descriptors changed"
+        # Under valgrind or AddressSanitizer memory grows by design.
+        if not WRAPPER and "libasan" not in open(f"/proc/{pid}/maps").read():
+            assert samples[-1][1] - samples[1][1] <= 64, "VmRSS grew after a tenth"
