@@ -98,7 +98,7 @@ class Sandbox:
         try:
             fd = [n for n in os.listdir(fds) if os.readlink(fds + n) == INOTIFY][0]
             pidfd = os.pidfd_open(self.service.pid)
-            copy = ctypes.CDLL(None).syscall(438, pidfd, int(fd), 0)  # pidfd_getfd
+            copy = ctypes.CDLL(None).pidfd_getfd(pidfd, int(fd), 0)  # glibc 2.36
             os.close(pidfd)
             queued = fcntl.ioctl(copy, termios.FIONREAD, bytes(4))
             os.close(copy)
