@@ -83,9 +83,15 @@ def render(name, notes, rows):
             f"      {literal(severity)}, {len(arg_types)}, {{{types}}},",
             f"      {literal(resolution)}}}}},",
         ]
+    out += ["}};", f"constexpr std::array<RegistryKey, {len(rows)}> {name}Keys{{{{"]
+    keys = sorted(range(len(rows)), key=lambda row: rows[row][0])
+    out += [f"    {{{literal(rows[row][0])}, {row}}}," for row in keys]
+    # A reader of a MessageId keeps no more of its key than the limit.
+    longest = max(len(row[0]) for row in rows)
     out += [
         "}};",
         "// clang-format on",
+        f"static_assert({longest} <= registryKeyLimit, \"a key is too long\");",
         "",
         "} // namespace tidewatch",
         "",

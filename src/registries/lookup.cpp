@@ -1,7 +1,7 @@
 #include "registries/registry.hpp"
 
+#include <algorithm>
 #include <array>
-#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -11,90 +11,78 @@ namespace tidewatch
 namespace
 {
 
-// Equal only when identical byte for byte and of equal length; a key with an
-// embedded NUL never matches, and the row key is never read past its end.
-bool keyEquals(std::string_view key, const char* rowKey)
+struct Registry
+{
+    std::string_view prefix;
+    std::span<const RegistryRecord> rows;
+    std::span<const RegistryKey> keys;
+};
+
+constexpr std::array<Registry, 3> registries{{
+    {"Base", baseRegistry, baseRegistryKeys},
+    {"Quor", quorRegistry, quorRegistryKeys},
+    {"OpenBMC", openbmcRegistry, openbmcRegistryKeys},
+}};
+static_assert(std::ranges::all_of(registries, [](const Registry& registry) {
+    return registry.prefix.size() <= registryPrefixLimit;
+}));
+
+// The byte order of a registry key against `key`: negative, zero or positive.
+// The registry key is never read past its end, and a key with a NUL in it
+// never equals one.
+int compareKey(const char* registryKey, std::string_view key)
 {
     for (const char c : key)
     {
-        if (*rowKey == '\0' || *rowKey != c)
+        const auto byte = static_cast<unsigned char>(*registryKey);
+        if (byte == 0 || byte != static_cast<unsigned char>(c))
         {
-            return false;
+            return byte < static_cast<unsigned char>(c) ? -1 : 1;
         }
-        ++rowKey;
+        ++registryKey;
     }
-    return *rowKey == '\0';
-}
-
-std::span<const RegistryRecord> registryFor(std::string_view prefix)
-{
-    if (prefix.size() == 4)
-    {
-        if (prefix == "Base")
-        {
-            return baseRegistry;
-        }
-        if (prefix == "Quor")
-        {
-            return quorRegistry;
-        }
-    }
-    else if (prefix.size() == 7 && prefix == "OpenBMC")
-    {
-        return openbmcRegistry;
-    }
-    return {};
-}
-
-// The first four fields of a MessageId, split at every "." with adjacent
-// dots giving empty fields; fields past the key are never needed. Views into
-// the MessageId, so one lookup per event log line allocates nothing.
-struct MessageIdFields
-{
-    std::array<std::string_view, 4> fields;
-    std::size_t count = 0;
-};
-
-MessageIdFields splitMessageId(std::string_view messageId)
-{
-    MessageIdFields split;
-    std::size_t start = 0;
-    while (split.count < split.fields.size())
-    {
-        const auto dot = messageId.find('.', start);
-        split.fields[split.count++] = messageId.substr(start, dot - start);
-        if (dot == std::string_view::npos)
-        {
-            break;
-        }
-        start = dot + 1;
-    }
-    return split;
+    return *registryKey == '\0' ? 0 : 1;
 }
 
 } // namespace
 
-const RegistryMessage* findRegistryMessage(std::string_view messageId)
+const RegistryMessage* findRegistryMessage(std::string_view prefix,
+                                           std::string_view key)
 {
-    const auto [fields, count] = splitMessageId(messageId);
-    // Prefix, major, minor, key: anything shorter names no message.
-    if (count < fields.size())
+    const auto registry =
+        std::ranges::find(registries, prefix, &Registry::prefix);
+    if (registry == registries.end())
     {
         return nullptr;
     }
-    const std::string_view key = fields[3];
-    // Most rows differ from the key in their first byte: testing that byte
-    // alone first keeps the walk over a large table to a load and a compare
-    // per row.
-    const char first = key.empty() ? '\0' : key.front();
-    for (const RegistryRecord& row : registryFor(fields[0]))
+    const auto keys = registry->keys;
+    const auto found =
+        std::ranges::partition_point(keys, [key](const RegistryKey& candidate) {
+            return compareKey(candidate.key, key) < 0;
+        });
+    return found != keys.end() && compareKey(found->key, key) == 0
+               ? &registry->rows[found->row].message
+               : nullptr;
+}
+
+const RegistryMessage* findRegistryMessage(std::string_view messageId)
+{
+    // Prefix, major, minor, key: split at every "." with adjacent dots giving
+    // empty fields; anything shorter names no message.
+    std::array<std::string_view, 4> fields;
+    std::size_t count = 0;
+    while (count < fields.size())
     {
-        if (row.key[0] == first && keyEquals(key, row.key))
+        const auto dot = messageId.find('.');
+        fields.at(count++) = messageId.substr(0, dot);
+        if (dot == std::string_view::npos)
         {
-            return &row.message;
+            break;
         }
+        messageId.remove_prefix(dot + 1);
     }
-    return nullptr;
+    return count == fields.size() ? findRegistryMessage(fields[0], fields[3])
+                                  : nullptr;
 }
 
 } // namespace tidewatch

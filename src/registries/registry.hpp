@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace tidewatch
@@ -35,8 +36,31 @@ extern const std::array<RegistryRecord, baseRegistrySize> baseRegistry;
 extern const std::array<RegistryRecord, openbmcRegistrySize> openbmcRegistry;
 extern const std::array<RegistryRecord, quorRegistrySize> quorRegistry;
 
-// Resolves a MessageId ("Prefix.Major.Minor.Key") to its registered message,
-// or null when no registry holds it. The pointer refers into a static table.
+// A table's keys in ascending byte order, each with the number of its row:
+// a lookup halves this small array rather than walking the rows.
+struct RegistryKey
+{
+    const char* key;
+    std::uint16_t row;
+};
+
+extern const std::array<RegistryKey, baseRegistrySize> baseRegistryKeys;
+extern const std::array<RegistryKey, openbmcRegistrySize> openbmcRegistryKeys;
+extern const std::array<RegistryKey, quorRegistrySize> quorRegistryKeys;
+
+// The longest registry prefix ("OpenBMC") and the longest key; the generator
+// refuses a longer key. A longer field names nothing, so a reader of a
+// MessageId need keep no more of either.
+inline constexpr std::size_t registryPrefixLimit = 7;
+inline constexpr std::size_t registryKeyLimit = 43;
+
+// The message registered under `key` in the registry named `prefix`, or null
+// when there is none. The pointer refers into a static table.
+const RegistryMessage* findRegistryMessage(std::string_view prefix,
+                                           std::string_view key);
+
+// The same for a whole MessageId ("Prefix.Major.Minor.Key"): its first and
+// fourth dot-separated fields; any version matches, later fields are ignored.
 const RegistryMessage* findRegistryMessage(std::string_view messageId);
 
 } // namespace tidewatch
