@@ -1,7 +1,6 @@
 #pragma once
 
-#include "eventlog/entry.hpp"
-
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -14,41 +13,34 @@ namespace tidewatch
 // Only this many lines, counted across all files in walk order, are judged.
 inline constexpr std::uint64_t evaluatedLineLimit = 1000;
 
+// A log file is read this many bytes at a time, whatever its lines' lengths.
+inline constexpr std::size_t logReadChunkSize = 16384;
+
 // Where the BMC's logging writes the event log files: "/var/log".
 const std::filesystem::path& logDirectory();
 
 // The event log files ("redfish" and its rotated siblings) in ascending path
-// order. Throws std::filesystem::filesystem_error when the directory cannot
-// be listed.
+// order, whatever kind of entry each is. Throws
+// std::filesystem::filesystem_error when the directory cannot be listed.
 std::vector<std::filesystem::path> listEventLogFiles(
     const std::filesystem::path& directory);
 std::vector<std::filesystem::path> listEventLogFiles();
 
-// Told where a scan decided and what it read, for a person asking why. With
-// a listener the scan judges the same lines and gives the same verdict, but
-// reads every file to its end, judging nothing after the first critical
-// line, so that each file's lines are counted in the same single pass. Both
-// callbacks must be set.
-struct ScanListener
-{
-    // Every judged line in walk order, `number` counting from 1 in its file.
-    // The line and the judgement's views live only for the call.
-    std::function<void(const std::filesystem::path& file, std::uint64_t number,
-                       std::string_view line, const EntryJudgement& judgement)>
-        lineJudged;
-    // Every listed file in walk order, once read: its lines and how many of
-    // them were judged. A file that cannot be opened has none.
-    std::function<void(const std::filesystem::path& file, std::uint64_t lines,
-                       std::uint64_t judged)>
-        fileRead;
-};
+// Hands the lines of one log file to `onBytes` as they are read: each line's
+// bytes in one or more pieces without the line feed, the last piece with
+// `lineEnds` set; a last line without a line feed ends with the file. Stops
+// reading when `onBytes` returns false. Only a regular file (also behind a
+// symbolic link) is read: anything else, or a file that does not open, has
+// no lines. A read error ends the file like its end.
+void readLogLines(
+    const std::filesystem::path& path,
+    const std::function<bool(std::string_view bytes, bool lineEnds)>& onBytes);
 
 // True when one of the first evaluatedLineLimit lines, walking the files
 // from the last in path order (the oldest rotation) to "redfish", is a
-// critical entry. Throws as listEventLogFiles does. The service passes no
-// listener and the scan then ends at the first critical line.
-bool hasCriticalEvent(const std::filesystem::path& directory,
-                      const ScanListener* listener = nullptr);
+// critical entry. Reads no further than the line that decides: the first
+// critical line or the last within the limit. Throws as listEventLogFiles.
+bool hasCriticalEvent(const std::filesystem::path& directory);
 bool hasCriticalEvent();
 
 } // namespace tidewatch

@@ -1,10 +1,15 @@
 #include "explain/report.hpp"
 
+#include "eventlog/entry.hpp"
 #include "eventlog/scan.hpp"
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
 
 #include <algorithm>
 #include <iomanip>
 #include <sstream>
+#include <vector>
 
 namespace tidewatch
 {
@@ -12,43 +17,64 @@ namespace tidewatch
 namespace
 {
 
-Explanation judgedLineOf(const std::string& path, std::uint64_t number,
-                         const EntryJudgement& judgement)
+// Of each judged line only its start is kept to be shown: every text shown is
+// cut at textLimit anyway, and the verdict comes from the judge, which sees
+// the whole line.
+constexpr std::size_t shownLineLimit = 8192;
+
+// The MessageId and the arguments of the line, as far as it was kept.
+std::vector<std::string_view> fieldsOf(std::string_view line)
 {
+    std::vector<std::string_view> fields;
+    const auto start = line.find_first_not_of(' ', line.find(' '));
+    if (start != std::string_view::npos)
+    {
+        boost::split(fields, line.substr(start), boost::is_any_of(","),
+                     boost::token_compress_on);
+    }
+    return fields;
+}
+
+Explanation judgedLineOf(const std::string& path, std::uint64_t number,
+                         const EntryJudge& judge,
+                         const RegistryMessage* message,
+                         std::span<const std::string_view> fields)
+{
+    using Part = EntryJudge::Part;
     Explanation entry = {
         {"path", path},
         {"line", number},
         {"outcome",
-         judgement.notEntryReason != nullptr
-             ? std::string("not an entry: ") + judgement.notEntryReason
-         : judgement.critical           ? "critical"
-         : judgement.message != nullptr ? "registered"
-                                        : "unknown MessageId"}};
-    if (!judgement.fields.empty())
+         judge.part == Part::timestamp ? "not an entry: no blank"
+         : judge.part == Part::blanks ? "not an entry: nothing after the blanks"
+         : isCriticalMessage(message) ? "critical"
+         : message != nullptr         ? "registered"
+                                      : "unknown MessageId"}};
+    if (!fields.empty())
     {
-        entry["messageId"] = cleanText(judgement.fields.front());
+        entry["messageId"] = cleanText(fields.front());
     }
-    if (judgement.message != nullptr)
+    if (message != nullptr)
     {
-        entry["severity"] = judgement.message->severity;
+        entry["severity"] = message->severity;
     }
     return entry;
 }
 
-Explanation decidingEntryOf(const std::string& path, std::uint64_t number,
-                            std::string_view line,
-                            const EntryJudgement& judgement)
+Explanation decidingEntryOf(
+    const std::string& path, std::uint64_t number, std::string_view line,
+    const RegistryMessage& message, std::span<const std::string_view> fields)
 {
-    const std::string_view messageId = judgement.fields.front();
+    const std::string_view messageId = fields.empty() ? "" : fields.front();
     return {{"path", path},
             {"line", number},
             {"text", cleanText(line)},
             {"messageId", cleanText(messageId)},
             {"registry", messageId.substr(0, messageId.find('.'))},
-            {"severity", judgement.message->severity},
-            {"message", fillMessage(judgement.message->message,
-                                    std::span(judgement.fields).subspan(1))},
-            {"resolution", judgement.message->resolution}};
+            {"severity", message.severity},
+            {"message", fillMessage(message.message,
+                                    fields.subspan(fields.empty() ? 0 : 1))},
+            {"resolution", message.resolution}};
 }
 
 } // namespace
@@ -121,29 +147,51 @@ Explanation explainEventLog(const std::filesystem::path& directory,
     Explanation decidingEntry = nullptr;
     std::uint64_t linesRead = 0;
     std::uint64_t linesJudged = 0;
-    ScanListener listener;
-    listener.lineJudged =
-        [&](const auto& file, auto number, auto line, const auto& judgement) {
-        const std::string path = cleanText(file.native());
-        if (judgement.critical)
-        {
-            decidingEntry = decidingEntryOf(path, number, line, judgement);
-        }
-        if (everyJudgedLine)
-        {
-            entries.push_back(judgedLineOf(path, number, judgement));
-        }
-    };
-    listener.fileRead = [&](const auto& file, auto lines, auto judged) {
-        files.push_back({{"path", cleanText(file.native())},
-                         {"lines", lines},
-                         {"judged", judged}});
+    EntryJudge judge;
+    std::string shown;
+    const auto walk = listEventLogFiles(directory);
+    // The service's walk, with its listing, reading and judge; but every
+    // file is read to its end, so that its lines are counted, and judging
+    // stops where the service stops reading.
+    for (auto file = walk.rbegin(); file != walk.rend(); ++file)
+    {
+        const std::string path = cleanText(file->native());
+        std::uint64_t lines = 0;
+        std::uint64_t judged = 0;
+        readLogLines(*file, [&](std::string_view bytes, bool lineEnds) {
+            lines += lineEnds ? 1 : 0;
+            if (linesJudged == evaluatedLineLimit || !decidingEntry.is_null())
+            {
+                return true;
+            }
+            judgeBytes(judge, bytes);
+            shown.append(bytes.substr(0, shownLineLimit - shown.size()));
+            if (lineEnds)
+            {
+                ++judged;
+                ++linesJudged;
+                const RegistryMessage* message = judgedMessage(judge);
+                const auto fields = fieldsOf(shown);
+                if (isCriticalMessage(message))
+                {
+                    decidingEntry =
+                        decidingEntryOf(path, lines, shown, *message, fields);
+                }
+                if (everyJudgedLine)
+                {
+                    entries.push_back(
+                        judgedLineOf(path, lines, judge, message, fields));
+                }
+                judge = {};
+                shown.clear();
+            }
+            return true;
+        });
+        files.push_back({{"path", path}, {"lines", lines}, {"judged", judged}});
         linesRead += lines;
-        linesJudged += judged;
-    };
-    const bool healthFault = hasCriticalEvent(directory, &listener);
+    }
     Explanation explanation = {
-        {"healthFault", healthFault},
+        {"healthFault", !decidingEntry.is_null()},
         {"lineLimit", evaluatedLineLimit},
         {"linesJudged", linesJudged},
         {"linesNotJudged", linesRead - linesJudged},

@@ -18,8 +18,8 @@ inline constexpr std::string_view cutMark = "[…]";
 // text in it from the log or a file name has been through cleanText.
 using Explanation = nlohmann::ordered_json;
 
-// Scans the directory through the service's own scan; `entries` lists every
-// judged line when asked for. Throws as hasCriticalEvent does.
+// Walks the event log in the directory as the service does; `entries` lists
+// every judged line when asked for. Throws as hasCriticalEvent does.
 Explanation explainEventLog(const std::filesystem::path& directory,
                             bool everyJudgedLine);
 
