@@ -55,3 +55,17 @@ def test_json_names_the_deciding_entry_and_counts_every_line(log):
         ("/redfish.fifo", 0, 0), ("/redfish.1", 2, 2), ("/redfish", 1, 0)]
     assert (report["linesJudged"], report["linesNotJudged"]) == (2, 1)
     assert [e["outcome"] for e in report["entries"]] == ["registered", "critical"]
+
+
+
+# The deciding line as shown: what is not UTF-8 repaired, cut at 512 bytes on
+# a character boundary, control characters as pictures on a console.
+@pytest.mark.parametrize("tail, text, shown", [
+    (b"x\xffz\xe2\x82\r", "x\ufffdz\ufffd\r", "x\ufffdz\ufffd\u240d"),
+    ("x€".encode() * 200, "x€" * 111 + "x[…]", "x€" * 111 + "x[…]"),
+])
+def test_deciding_line_is_shown_clean(tmp_path, tail, text, shown):
+    (tmp_path / "redfish").write_bytes(f"{CRITICAL},".encode() + tail)
+    report = json.loads(explain("--json", str(tmp_path)).stdout)
+    assert report["decidingEntry"]["text"] == f"{CRITICAL},{text}"
+    assert f"  text        {CRITICAL},{shown}\n" in explain(str(tmp_path)).stdout
