@@ -6,8 +6,8 @@
 // the evaluation's CPU time per pass as the benchmark's time, the literal
 // design's as "literal_us", and "ratio", evaluation / literal design.
 
-#include "../fuzz/literal_judge.hpp"
 #include "eventlog/scan.hpp"
+#include "literal_design.hpp"
 #include "registries/registry.hpp"
 
 #include <benchmark/benchmark.h>
@@ -104,25 +104,6 @@ static std::string writeLogSet(const std::string& directory,
         }
     }
     return directory;
-}
-
-// The design as first written: every line of every file read, one at a time.
-static bool literalHasCriticalEvent(const fs::path& directory)
-{
-    std::uint64_t lineNumber = 0;
-    const auto files = listEventLogFiles(directory);
-    for (auto path = files.rbegin(); path != files.rend(); ++path)
-    {
-        std::ifstream file(*path);
-        for (std::string line; std::getline(file, line); ++lineNumber)
-        {
-            if (lineNumber < evaluatedLineLimit && literalIsCriticalEntry(line))
-            {
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 // Each iteration times one evaluation, then one literal pass, in CPU time: both

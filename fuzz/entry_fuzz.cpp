@@ -1,20 +1,37 @@
+#include "../bench/literal_design.hpp"
 #include "eventlog/entry.hpp"
-#include "oracle.hpp"
 
-#include <cstddef>
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
+// The judge, given a line whole or in pieces as reading cuts it, agrees with
+// the plain whole-line test; an added argument changes nothing.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size)
 {
     using namespace tidewatch;
-    const std::string line(reinterpret_cast<const char*>(data), size);
-    const bool critical = isCriticalEntry(line);
-    requireProperty(critical == oracleIsCritical(line),
-                    "critical exactly when its MessageId is registered so");
-    // Arguments never change the verdict, so one more must not either.
-    requireProperty(isCriticalEntry(line + ",extra") == critical,
-                    "an added argument keeps the verdict");
+    // The line from the front of the input, the pieces' lengths from its
+    // back; once the input runs out every piece is one byte.
+    FuzzedDataProvider input(data, size);
+    const std::string line = input.ConsumeRandomLengthString(size);
+    const bool critical = literalIsCriticalEntry(line);
+    EntryJudge judge;
+    for (std::string_view rest = line; !rest.empty();)
+    {
+        const auto piece = input.ConsumeIntegralInRange<std::size_t>(1, 64);
+        judgeBytes(judge, rest.substr(0, piece));
+        rest.remove_prefix(std::min(piece, rest.size()));
+    }
+    if (isCriticalMessage(judgedMessage(judge)) != critical ||
+        isCriticalEntry(line) != critical ||
+        isCriticalEntry(line + ",extra") != critical)
+    {
+        std::abort(); // a finding: libFuzzer keeps the input
+    }
     return 0;
 }
