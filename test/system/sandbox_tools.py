@@ -112,16 +112,19 @@ class Sandbox:
 
     def step(self, ops):
         # Makes the changes "verb args, verb args, ..." back to back, then
-        # settles. If the service still watches and a call came after the last
-        # change, tidewatch-explain must judge the log as the service did.
-        self.step_calls, changed = len(self.calls()), 0
+        # settles. If the service still watches, the last change was one of
+        # redfish itself (so the last evaluation began after it) and a call
+        # came after it, tidewatch-explain must judge the log as the service did.
+        self.step_calls, changed, last = len(self.calls()), 0, False
         for verb, *args in (op.split() for op in ops.split(", ") if op):
             getattr(self, "do_" + verb)(*args)
-            changed = time.monotonic_ns() if verb in CHANGES else changed
+            if verb in CHANGES:
+                last = verb != "rename" and args[:1] in (["redfish"], [])
+                changed = time.monotonic_ns()
         if self.service:
             self.settle()
         calls, explain = self.calls(), os.environ.get("TIDEWATCH_EXPLAIN")
-        if explain and calls[self.step_calls :] and calls[-1][0] > changed:
+        if explain and last and calls[self.step_calls :] and calls[-1][0] > changed:
             if self.service.poll() is None:
                 said = run([explain, "--json", LOG], stdout=PIPE)
                 fault = json.loads(said.stdout)["healthFault"]
