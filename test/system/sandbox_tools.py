@@ -1,5 +1,5 @@
-# The service inside scripts/sandbox, as the system tests and the end-to-end
-# benchmark drive it: the production binary (TIDEWATCH_EXE, behind the command
+# The service inside scripts/sandbox, as the system tests drive it:
+# the production binary (TIDEWATCH_EXE, behind the command
 # prefix TIDEWATCH_TEST_WRAPPER), lampkeeper.py as the LED manager on the
 # sandbox's system bus, /var/log changed one system call at a time, and the
 # service's journal records as journald stored them. Every wait is for a
