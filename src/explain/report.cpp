@@ -171,8 +171,12 @@ Explanation explainEventLog(const std::filesystem::path& directory,
                 ++judged;
                 ++linesJudged;
                 const RegistryMessage* message = judgedMessage(judge);
-                const auto fields = fieldsOf(shown);
-                if (isCriticalMessage(message))
+                const bool critical = isCriticalMessage(message);
+                // Split for showing only, and only when something is shown.
+                const auto fields = critical || everyJudgedLine
+                                        ? fieldsOf(shown)
+                                        : std::vector<std::string_view>{};
+                if (critical)
                 {
                     decidingEntry =
                         decidingEntryOf(path, lines, shown, *message, fields);
