@@ -35,8 +35,7 @@ void evaluateAndSignal()
 class InotifyWatch
 {
   public:
-    InotifyWatch(int fd, int wd) noexcept : descriptor(fd), watch(wd)
-    {}
+    InotifyWatch(int fd, int wd) noexcept : descriptor(fd), watch(wd) {}
     InotifyWatch(const InotifyWatch&) = delete;
     InotifyWatch& operator=(const InotifyWatch&) = delete;
     ~InotifyWatch()

@@ -83,7 +83,10 @@ def render(name, notes, rows):
             f"      {literal(severity)}, {len(arg_types)}, {{{types}}},",
             f"      {literal(resolution)}}}}},",
         ]
-    out += ["}};", f"constexpr std::array<RegistryKey, {len(rows)}> {name}Keys{{{{"]
+    out += [
+        "}};",
+        f"constexpr std::array<RegistryKey, {len(rows)}> {name}Keys{{{{",
+    ]
     keys = sorted(range(len(rows)), key=lambda row: rows[row][0])
     out += [f"    {{{literal(rows[row][0])}, {row}}}," for row in keys]
     # A reader of a MessageId keeps no more of its key than the limit.
@@ -91,7 +94,7 @@ def render(name, notes, rows):
     out += [
         "}};",
         "// clang-format on",
-        f"static_assert({longest} <= registryKeyLimit, \"a key is too long\");",
+        f'static_assert({longest} <= registryKeyLimit, "a key is too long");',
         "",
         "} // namespace tidewatch",
         "",
@@ -101,10 +104,12 @@ def render(name, notes, rows):
 
 def main():
     if len(sys.argv) < 4:
-        sys.exit("usage: generate_registry.py TABLE-NAME DATA.tsv OUT.cpp "
-                 "[--sorted] [--types=T1,T2]")
+        sys.exit(
+            "usage: generate_registry.py TABLE-NAME DATA.tsv OUT.cpp "
+            "[--sorted] [--types=T1,T2]"
+        )
     name, source, target, *options = sys.argv[1:]
-    types = [o[len("--types="):] for o in options if o.startswith("--types=")]
+    types = [o[len("--types=") :] for o in options if o.startswith("--types=")]
     notes, rows = read_rows(
         source,
         types[0].split(",") if types else ARG_TYPES,

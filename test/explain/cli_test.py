@@ -1,6 +1,9 @@
 # tidewatch-explain run as a person or a script runs it: exit statuses,
 # error lines, and one layout with the fault on, end to end.
-import json, os, subprocess
+import json
+import os
+import subprocess
+
 import pytest
 
 CRITICAL = "ts OpenBMC.0.1.SensorThresholdCriticalHighGoingHigh,CPU1 Temp,97"
@@ -22,18 +25,33 @@ def explain(*args):
     return subprocess.run(run, capture_output=True, text=True, timeout=10)
 
 
-@pytest.mark.parametrize("args, status, line, error", [
-    ("--help", 0, "Usage: tidewatch-explain [--json] [--all] [DIRECTORY]", ""),
-    ("--bogus", 2, "", "unknown option --bogus (see --help)"),
-    ("a b", 2, "", "more than one directory: a, b"),
-    ("/nonexistent", 2, "", "cannot list /nonexistent: No such file or directory"),
-    ("{log}/..", 0, "health fault: off", ""),
-    ("--all {log}", 1, f"  text        {CRITICAL},\ufffd\u240d", ""),
-])
+@pytest.mark.parametrize(
+    "args, status, line, error",
+    [
+        (
+            "--help",
+            0,
+            "Usage: tidewatch-explain [--json] [--all] [DIRECTORY]",
+            "",
+        ),
+        ("--bogus", 2, "", "unknown option --bogus (see --help)"),
+        ("a b", 2, "", "more than one directory: a, b"),
+        (
+            "/nonexistent",
+            2,
+            "",
+            "cannot list /nonexistent: No such file or directory",
+        ),
+        ("{log}/..", 0, "health fault: off", ""),
+        ("--all {log}", 1, f"  text        {CRITICAL},\ufffd\u240d", ""),
+    ],
+)
 def test_exit_status_and_error_line(log, args, status, line, error):
     result = explain(*args.format(log=log).split())
     assert result.returncode == status
-    assert line in result.stdout.splitlines()[:3] if line else not result.stdout
+    assert (
+        line in result.stdout.splitlines()[:3] if line else not result.stdout
+    )
     assert result.stderr == (f"tidewatch-explain: {error}\n" if error else "")
 
 
@@ -42,14 +60,23 @@ def test_json_names_the_deciding_entry_and_counts_every_line(log):
     report = json.loads(result.stdout)
     assert (result.returncode, report["healthFault"]) == (1, True)
     assert report["decidingEntry"] | {"resolution": ""} == {
-        "path": f"{log}/redfish.1", "line": 2, "text": f"{CRITICAL},\ufffd\r",
+        "path": f"{log}/redfish.1",
+        "line": 2,
+        "text": f"{CRITICAL},\ufffd\r",
         "messageId": "OpenBMC.0.1.SensorThresholdCriticalHighGoingHigh",
-        "registry": "OpenBMC", "severity": "Critical", "resolution": "",
+        "registry": "OpenBMC",
+        "severity": "Critical",
+        "resolution": "",
         "message": "Sensor CPU1 Temp reading of 97 is above the upper "
-                   "critical threshold of \ufffd\r."}
+        "critical threshold of \ufffd\r.",
+    }
     # The walk reads on to count the lines it no longer judges.
-    assert [(f["path"][len(str(log)):], f["lines"], f["judged"])
-            for f in report["files"]] == [
-        ("/redfish.fifo", 0, 0), ("/redfish.1", 2, 2), ("/redfish", 1, 0)]
+    assert [
+        (f["path"][len(str(log)) :], f["lines"], f["judged"])
+        for f in report["files"]
+    ] == [("/redfish.fifo", 0, 0), ("/redfish.1", 2, 2), ("/redfish", 1, 0)]
     assert (report["linesJudged"], report["linesNotJudged"]) == (2, 1)
-    assert [e["outcome"] for e in report["entries"]] == ["registered", "critical"]
+    assert [e["outcome"] for e in report["entries"]] == [
+        "registered",
+        "critical",
+    ]

@@ -9,6 +9,7 @@
 # where the 1000-line window ends, is the unit tests' matter: these cases are
 # about what only the running service shows.
 from dataclasses import dataclass
+
 from sandbox_tools import LINES, TS
 
 START = (6, "Starting xyz.openbmc_project.corvane.tidewatch")
@@ -33,8 +34,16 @@ C, W, O = LINES["critical"], LINES["warning"], LINES["ok"]
 OK = {"redfish": O}
 # Nothing critical: a CR, a NUL or invalid UTF-8 in a critical MessageId, and
 # a last line of 10 MB without a newline.
-ODD = TS + b"OpenBMC.0.1.CPUThermalTrip\r\n" + TS + b"OpenBMC.0.1.CPUThermal\0,\n"
-NOTHING = {"redfish.1": W + ODD + b"\xff \xc3\x28\n", "redfish": b"x" * (10 << 20)}
+ODD = (
+    TS
+    + b"OpenBMC.0.1.CPUThermalTrip\r\n"
+    + TS
+    + b"OpenBMC.0.1.CPUThermal\0,\n"
+)
+NOTHING = {
+    "redfish.1": W + ODD + b"\xff \xc3\x28\n",
+    "redfish": b"x" * (10 << 20),
+}
 # A change that triggers with the other answer: the service still watches and
 # nothing else was queued ahead of it. Two calls when it creates redfish.
 THEN_CRITICAL = "append redfish.9 critical, append redfish ok"
@@ -50,7 +59,9 @@ STORM = ", ".join(
     for i in range(1000)
 )
 STORMS = [STORM, "clear, append redfish.1 critical", "forget, create redfish"]
-HOLD = "lamp held, append redfish ok, await"  # the service waits for this reply
+HOLD = (
+    "lamp held, append redfish ok, await"  # the service waits for this reply
+)
 ONE_READ = [
     f"{HOLD}, lamp answer, append redfish ok, create messages, "
     "append redfish ok, append redfish.1 critical, delete redfish, release"
@@ -62,7 +73,10 @@ FILES = ["link redfish.9 /dev/zero, fifo redfish.8, append redfish critical"]
 FAILING = ["start", "append redfish ok", "append redfish critical"]
 FAILING += ["lamp answer, append redfish ok"]
 ABSENT, ERROR = ["lamp absent", *FAILING], ["lamp error", *FAILING]
-GONE, DROPS = ["hide bus", "append redfish ok"], ["fake bus", "append redfish ok"]
+GONE, DROPS = ["hide bus", "append redfish ok"], [
+    "fake bus",
+    "append redfish ok",
+]
 QUIET = ["hide journal", "start", "append redfish critical"]
 QUIET += ["lamp absent, delete redfish", "lamp answer, create redfish"]
 LIMIT = "start max_inotify_"  # that inotify limit at 0
@@ -78,12 +92,22 @@ CASES = [
     Case("trigger: the queue overflows", OK, OVERFLOW, [F, F, T]),
     Case("call: LED manager absent", OK, ABSENT, [T], THREE_FAILED),
     Case("call: it answers an error", OK, ERROR, [F, F, T, T], THREE_FAILED),
-    Case("ends: /var/log vanishes", OK, [f"{HOLD}, rmlog, release"], [F, F], **ENDED),
-    Case("ends: /var/log missing at start", {}, ["rmlog", "start"], [], **ENDED),
+    Case(
+        "ends: /var/log vanishes",
+        OK,
+        [f"{HOLD}, rmlog, release"],
+        [F, F],
+        **ENDED,
+    ),
+    Case(
+        "ends: /var/log missing at start", {}, ["rmlog", "start"], [], **ENDED
+    ),
     Case("ends: the bus goes away", OK, GONE, [F], **ENDED),
     Case("ends: the bus drops the connection", OK, DROPS, [F], **ENDED),
     Case("ends: no bus at start", {}, ["hide bus", "start"], [], **ENDED),
-    Case("ends: no inotify instance", {}, [LIMIT + "instances"], [F], **NO_INIT),
+    Case(
+        "ends: no inotify instance", {}, [LIMIT + "instances"], [F], **NO_INIT
+    ),
     Case("ends: no inotify watch", {}, [LIMIT + "watches"], [F], **NO_WATCH),
     Case("silent: no journal socket", OK, QUIET, [F, T, F], ()),
 ]

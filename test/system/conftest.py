@@ -1,6 +1,8 @@
 # The suite runs inside scripts/sandbox, which skips it (meson's status 77)
 # without root or a program it needs; here the same for python3-dbusmock.
-import importlib.util, pytest
+import importlib.util
+
+import pytest
 
 
 def pytest_sessionstart(session):

@@ -9,7 +9,9 @@
 # first), "error" (org.freedesktop.DBus.Error.Failed), "late" (after the
 # milliseconds) or "held" (once the file PATH.release exists). A late or held
 # answer leaves the mock free to take other calls meanwhile.
-import os, time
+import os
+import time
+
 import dbus
 from dbusmock import MOCK_IFACE
 from gi.repository import GLib
@@ -20,7 +22,10 @@ SYSTEM_BUS = True
 
 
 def load(mock, parameters):
-    mock.calls, mock.answer = parameters.get("calls", "/run/lampkeeper.calls"), "answer"
+    mock.calls, mock.answer = (
+        parameters.get("calls", "/run/lampkeeper.calls"),
+        "answer",
+    )
 
 
 @dbus.service.method(MAIN_IFACE, "b", "", async_callbacks=("reply", "fail"))
@@ -28,11 +33,19 @@ def SetHealthFault(self, fault, reply, fail):
     with open(self.calls, "a") as log:
         log.write(f"{time.monotonic_ns()} {bool(fault)}\n")
     if self.answer == "error":
-        fail(dbus.DBusException("refused", name="org.freedesktop.DBus.Error.Failed"))
+        fail(
+            dbus.DBusException(
+                "refused", name="org.freedesktop.DBus.Error.Failed"
+            )
+        )
     elif self.answer == "late":  # reply() returns None: a timeout run once
         GLib.timeout_add(self.milliseconds, lambda: reply() or False)
     elif self.answer == "held":  # asks every 5 ms until released
-        held = lambda: not os.path.exists(self.calls + ".release") or reply() or False
+        held = (
+            lambda: not os.path.exists(self.calls + ".release")
+            or reply()
+            or False
+        )
         GLib.timeout_add(5, held)
     else:
         reply()

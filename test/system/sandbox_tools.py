@@ -4,15 +4,35 @@
 # sandbox's system bus, /var/log changed one system call at a time, and the
 # service's journal records as journald stored them. Every wait is for a
 # condition; PATIENCE only bounds how long a failure takes to show.
-import ctypes, fcntl, json, os, re, shlex, signal, socket, sys, termios, time
+import ctypes
+import fcntl
+import json
+import os
+import re
+import shlex
+import signal
+import socket
+import sys
+import termios
+import time
 from subprocess import DEVNULL, PIPE, Popen, run
 
-LOG, OUT, CALLS = "/var/log", "/var/tmp/tidewatch.out", "/var/tmp/lampkeeper.calls"
-SOCKETS = dict(bus="/run/dbus/system_bus_socket", journal="/run/systemd/journal/socket")
+LOG, OUT, CALLS = (
+    "/var/log",
+    "/var/tmp/tidewatch.out",
+    "/var/tmp/lampkeeper.calls",
+)
+SOCKETS = dict(
+    bus="/run/dbus/system_bus_socket", journal="/run/systemd/journal/socket"
+)
 LAMP = "xyz.openbmc_project.corvane.lampkeeper"
-TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lampkeeper.py")
+TEMPLATE = os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "lampkeeper.py"
+)
 WRAPPER = shlex.split(os.environ.get("TIDEWATCH_TEST_WRAPPER", ""))
-PATIENCE = 300 if WRAPPER else 60  # one case outlasts sd-bus's 25 s call timeout
+PATIENCE = (
+    300 if WRAPPER else 60
+)  # one case outlasts sd-bus's 25 s call timeout
 TS = b"1970-01-01T00:00:13.052207+00:00 "
 # Event log lines by kind; the part before "-" is the verdict a line gets.
 LINES = {
@@ -21,7 +41,8 @@ LINES = {
     "warning": TS + b"OpenBMC.0.1.PowerSupplyFailed,PSU1\n",
     "ok": TS + b"OpenBMC.0.1.DCPowerOn,\n",
     "unknown": TS + b"OpenBMC.0.1.NoSuchMessage,1\n",
-    "unknown-cr": TS + b"OpenBMC.0.1.CPUThermalTrip\r\n",  # the CR is in the MessageId
+    "unknown-cr": TS
+    + b"OpenBMC.0.1.CPUThermalTrip\r\n",  # the CR is in the MessageId
 }
 # A bus that takes each connection on its stdin and closes it at once.
 FAKE_BUS = "import socket\ns = socket.socket(fileno=0)\nwhile 1: s.accept()[0].close()"
@@ -39,7 +60,9 @@ def wait(done, what):
 
 
 def busctl(*args):  # True when it succeeds; each time a fresh connection
-    return run(["busctl", "--system", *args], capture_output=True).returncode == 0
+    return (
+        run(["busctl", "--system", *args], capture_output=True).returncode == 0
+    )
 
 
 class Sandbox:
@@ -68,25 +91,38 @@ class Sandbox:
             undo()
         self.do_lamp("absent")
         output = self.service and open(OUT, "rb").read()
-        assert not output, f"the service wrote outside the journal: {output[:999]!r}"
+        assert (
+            not output
+        ), f"the service wrote outside the journal: {output[:999]!r}"
 
-    def calls(self):  # (CLOCK_MONOTONIC ns, value) of every SetHealthFault received
+    def calls(
+        self,
+    ):  # (CLOCK_MONOTONIC ns, value) of every SetHealthFault received
         text = open(CALLS).read() if os.path.exists(CALLS) else ""
-        return [(int(ns), v == "True") for ns, v in re.findall(r"(\d+) (\w+)\n", text)]
+        return [
+            (int(ns), v == "True")
+            for ns, v in re.findall(r"(\d+) (\w+)\n", text)
+        ]
 
     def values(self):  # the values received since the last "forget"
         return [value for _, value in self.calls()[self.forgotten :]]
 
     def records(self):  # the service's journal records as (PRIORITY, MESSAGE)
-        synced = "/run/systemd/journal/synced"  # journald's word that all is stored
+        synced = (
+            "/run/systemd/journal/synced"  # journald's word that all is stored
+        )
         if os.path.exists(synced):
             os.remove(synced)
         os.kill(int(os.environ["SANDBOX_JOURNALD_PID"]), signal.SIGRTMIN + 1)
         wait(lambda: os.path.exists(synced), "journald to store all")
-        since = f"--since=@{self.started}"  # PIDs recur: not an earlier service's
+        since = (
+            f"--since=@{self.started}"  # PIDs recur: not an earlier service's
+        )
         query = ["journalctl", "-qojson", f"_PID={self.service.pid}", since]
         found = map(json.loads, run(query, stdout=PIPE).stdout.splitlines())
-        return [(int(record["PRIORITY"]), record["MESSAGE"]) for record in found]
+        return [
+            (int(record["PRIORITY"]), record["MESSAGE"]) for record in found
+        ]
 
     def idle(self):
         # Ended, or asleep in read() on its inotify descriptor with nothing
@@ -96,18 +132,28 @@ class Sandbox:
             return True
         fds = f"/proc/{self.service.pid}/fd/"
         try:
-            fd = [n for n in os.listdir(fds) if os.readlink(fds + n) == INOTIFY][0]
+            fd = [
+                n for n in os.listdir(fds) if os.readlink(fds + n) == INOTIFY
+            ][0]
             pidfd = os.pidfd_open(self.service.pid)
-            copy = ctypes.CDLL(None).pidfd_getfd(pidfd, int(fd), 0)  # glibc 2.36
+            copy = ctypes.CDLL(None).pidfd_getfd(
+                pidfd, int(fd), 0
+            )  # glibc 2.36
             os.close(pidfd)
             queued = fcntl.ioctl(copy, termios.FIONREAD, bytes(4))
             os.close(copy)
             call = open(fds + "../syscall").read().split()[:2]
             return queued == bytes(4) and call == [READ, hex(int(fd))]
-        except (OSError, IndexError, ValueError):  # a file came or went, or it ended
+        except (
+            OSError,
+            IndexError,
+            ValueError,
+        ):  # a file came or went, or it ended
             return False
 
-    def settle(self):  # until the service has handled every change so far, or ended
+    def settle(
+        self,
+    ):  # until the service has handled every change so far, or ended
         wait(self.idle, "the service to handle every change")
 
     def step(self, ops):
@@ -124,12 +170,21 @@ class Sandbox:
         if self.service:
             self.settle()
         calls, explain = self.calls(), os.environ.get("TIDEWATCH_EXPLAIN")
-        if explain and last and calls[self.step_calls :] and calls[-1][0] > changed:
+        if (
+            explain
+            and last
+            and calls[self.step_calls :]
+            and calls[-1][0] > changed
+        ):
             if self.service.poll() is None:
                 said = run([explain, "--json", LOG], stdout=PIPE)
                 fault = json.loads(said.stdout)["healthFault"]
-                assert fault == calls[-1][1], f"tidewatch-explain after {ops!r}"
-                assert said.returncode == int(fault), f"its exit status after {ops!r}"
+                assert (
+                    fault == calls[-1][1]
+                ), f"tidewatch-explain after {ops!r}"
+                assert said.returncode == int(
+                    fault
+                ), f"its exit status after {ops!r}"
 
     # start [LIMIT]: starts the service, with the inotify LIMIT
     # (max_inotify_instances or max_inotify_watches) at 0 if given.
@@ -152,18 +207,28 @@ class Sandbox:
 
     do_create = lambda self, name: self.do_append(name, None, os.O_EXCL)
     do_delete = lambda self, name: os.remove(f"{LOG}/{name}")
-    do_rename = lambda self, old, new: os.rename(f"{LOG}/{old}", f"{LOG}/{new}")
+    do_rename = lambda self, old, new: os.rename(
+        f"{LOG}/{old}", f"{LOG}/{new}"
+    )
     do_link = lambda self, name, target: os.symlink(target, f"{LOG}/{name}")
     do_fifo = lambda self, name: os.mkfifo(f"{LOG}/{name}")
     do_rmlog = lambda self: run(["rm", "-r", LOG], check=True)
 
-    def do_clear(self):  # the event log, "redfish" last: its deletion is the trigger
-        names = [name for name in os.listdir(LOG) if name.startswith("redfish")]
+    def do_clear(
+        self,
+    ):  # the event log, "redfish" last: its deletion is the trigger
+        names = [
+            name for name in os.listdir(LOG) if name.startswith("redfish")
+        ]
         for name in sorted(names, key=lambda name: name == "redfish"):
             self.do_delete(name)
 
-    def do_flood(self):  # as many records as the inotify queue holds, none merged
-        for n in range(int(open("/proc/sys/fs/inotify/max_queued_events").read())):
+    def do_flood(
+        self,
+    ):  # as many records as the inotify queue holds, none merged
+        for n in range(
+            int(open("/proc/sys/fs/inotify/max_queued_events").read())
+        ):
             self.do_append(f"flood.{n % 2}", "ok")
 
     # lamp answer|error|late MS|held|absent: how the LED manager answers from
@@ -173,30 +238,40 @@ class Sandbox:
             if self.lamp:
                 self.lamp.terminate(), self.lamp.wait()
             self.lamp = None
-            return wait(lambda: not busctl("status", LAMP), "the LED manager to go")
+            return wait(
+                lambda: not busctl("status", LAMP), "the LED manager to go"
+            )
         if not self.lamp:
             mock = ["-m", "dbusmock", "--system", "--template", TEMPLATE, "-p"]
             mock.append(json.dumps({"calls": CALLS}))
             self.lamp = Popen([sys.executable, *mock], stdout=DEVNULL)
             wait(lambda: busctl("status", LAMP), "the LED manager")
         path, mock = "/" + LAMP.replace(".", "/"), "org.freedesktop.DBus.Mock"
-        assert busctl("call", LAMP, path, mock, "SetAnswer", "su", mode, milliseconds)
+        assert busctl(
+            "call", LAMP, path, mock, "SetAnswer", "su", mode, milliseconds
+        )
 
     def do_release(self):  # the held calls: they are answered now
         open(CALLS + ".release", "w").close()
 
     def do_await(self):  # a call in this step, before the next verb
-        wait(lambda: len(self.calls()) > self.step_calls, "a call in this step")
+        wait(
+            lambda: len(self.calls()) > self.step_calls, "a call in this step"
+        )
 
     def do_forget(self):  # the calls so far: values() starts afresh
         self.forgotten = len(self.calls())
 
-    def do_hide(self, what):  # hide bus|journal: its socket; the daemon runs on
+    def do_hide(
+        self, what
+    ):  # hide bus|journal: its socket; the daemon runs on
         path = SOCKETS[what]
         os.rename(path, path + ".hidden")
         self.undo.append(lambda: os.rename(path + ".hidden", path))
 
-    def do_fake(self, what):  # fake bus: one that closes each connection at once
+    def do_fake(
+        self, what
+    ):  # fake bus: one that closes each connection at once
         self.do_hide(what)
         listener = socket.socket(socket.AF_UNIX)
         listener.bind(SOCKETS[what])

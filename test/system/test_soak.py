@@ -3,13 +3,26 @@
 # answers and absence. Sandbox.step has tidewatch-explain judge every settled
 # step; here every trigger must give exactly one call or one error record, the
 # open descriptors stay the same and VmRSS does not grow after the first tenth.
-import os, random, re
+import os
+import random
+import re
+
 from cases import FAILED
 from sandbox_tools import LINES, LOG, WRAPPER, Sandbox
 
 STEPS = int(os.environ.get("TIDEWATCH_SOAK_STEPS", "200"))
-MODES = ["error", "absent", "late", "answer"]  # each once first, to page in its code
-AGES = ["redfish.3", "redfish.2", "redfish.1", "redfish"]  # rotation: each one older
+MODES = [
+    "error",
+    "absent",
+    "late",
+    "answer",
+]  # each once first, to page in its code
+AGES = [
+    "redfish.3",
+    "redfish.2",
+    "redfish.1",
+    "redfish",
+]  # rotation: each one older
 
 
 def usage(pid):  # open descriptors, VmRSS in KiB
@@ -21,8 +34,14 @@ def change(rnd):  # an append, a rotation, a deletion or clearing: one trigger
     files = os.listdir(LOG)
     if "redfish" not in files:
         return "create redfish"
-    rotation = [f"rename {a} {b}, " for b, a in zip(AGES, AGES[1:]) if a in files]
-    changes = [f"append redfish {rnd.choice(list(LINES))}", "delete redfish", "clear"]
+    rotation = [
+        f"rename {a} {b}, " for b, a in zip(AGES, AGES[1:]) if a in files
+    ]
+    changes = [
+        f"append redfish {rnd.choice(list(LINES))}",
+        "delete redfish",
+        "clear",
+    ]
     changes.append("".join(rotation) + "create redfish")
     return rnd.choices(changes, [85, 5, 2, 8])[0]
 
@@ -39,13 +58,21 @@ def test_soak():
             calls, ops = len(sandbox.calls()), change(rnd)
             sandbox.step(ops)
             records = sandbox.records()
-            assert len(sandbox.calls()) - calls == (mode != "absent"), f"{n}: {ops}"
-            assert records[seen:] == [FAILED] * (mode in ("error", "absent")), ops
+            assert len(sandbox.calls()) - calls == (
+                mode != "absent"
+            ), f"{n}: {ops}"
+            assert records[seen:] == [FAILED] * (
+                mode in ("error", "absent")
+            ), ops
             seen = len(records)
             if n % (STEPS // 10 or 1) == 0 or n == STEPS - 1:
                 samples.append(usage(pid))
         print(f"descriptors and VmRSS (KiB) at every tenth: {samples}")
-        assert len(set(fds for fds, _ in samples)) == 1, "open descriptors changed"
+        assert (
+            len(set(fds for fds, _ in samples)) == 1
+        ), "open descriptors changed"
         # Under valgrind or AddressSanitizer memory grows by design.
         if not WRAPPER and "libasan" not in open(f"/proc/{pid}/maps").read():
-            assert samples[-1][1] - samples[1][1] <= 64, "VmRSS grew after a tenth"
+            assert (
+                samples[-1][1] - samples[1][1] <= 64
+            ), "VmRSS grew after a tenth"
