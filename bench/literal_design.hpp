@@ -9,6 +9,7 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,8 @@ inline bool literalIsCriticalEntry(const std::string& line)
     boost::split(fields, line.substr(start), boost::is_any_of(","),
                  boost::token_compress_on);
     const auto* message = tidewatch::findRegistryMessage(fields.front());
-    const std::string_view severity = message ? message->severity : "";
+    const std::string_view severity =
+        message != nullptr ? message->severity : "";
     return severity == "Critical" || severity == "critical";
 }
 
@@ -38,10 +40,11 @@ inline bool literalIsCriticalEntry(const std::string& line)
 inline bool literalHasCriticalEvent(const std::filesystem::path& directory)
 {
     std::uint64_t lineNumber = 0;
-    const auto files = tidewatch::listEventLogFiles(directory);
-    for (auto path = files.rbegin(); path != files.rend(); ++path)
+    auto files = tidewatch::listEventLogFiles(directory);
+    std::reverse(files.begin(), files.end()); // the oldest rotation first
+    for (const auto& path : files)
     {
-        std::ifstream file(*path);
+        std::ifstream file(path);
         for (std::string line; std::getline(file, line); ++lineNumber)
         {
             if (lineNumber < tidewatch::evaluatedLineLimit &&

@@ -12,8 +12,9 @@ static std::string record(std::size_t nameLength, std::string_view name)
 {
     const inotify_event header{1, IN_MODIFY, 0,
                                static_cast<std::uint32_t>(nameLength)};
-    return std::string(reinterpret_cast<const char*>(&header), sizeof(header))
-        .append(name);
+    std::string bytes(sizeof(header), '\0');
+    std::memcpy(bytes.data(), &header, sizeof(header));
+    return bytes.append(name);
 }
 
 // Triggers in `front` and then the input, in an exact-size heap block (so

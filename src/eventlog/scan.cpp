@@ -39,6 +39,7 @@ class LogFile
         {
             return;
         }
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg): open(2)'s mode
         fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0 && (fstat(fd, &status) != 0 || !isRegularFile(status)))
         {

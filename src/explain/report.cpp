@@ -85,7 +85,7 @@ std::string cleanText(std::string_view text)
     // output back gives the repaired text. A replacement is never shorter
     // than what it replaces, so bytes past textLimit + 1 cannot be kept.
     using Json = nlohmann::json;
-    const std::string clean =
+    std::string clean =
         Json::parse(Json(std::string(text.substr(0, textLimit + 1)))
                         .dump(-1, ' ', false, Json::error_handler_t::replace))
             .get<std::string>();
@@ -149,16 +149,17 @@ Explanation explainEventLog(const std::filesystem::path& directory,
     std::uint64_t linesJudged = 0;
     EntryJudge judge;
     std::string shown;
-    const auto walk = listEventLogFiles(directory);
+    auto walk = listEventLogFiles(directory);
+    std::reverse(walk.begin(), walk.end());
     // The service's walk, with its listing, reading and judge; but every
     // file is read to its end, so that its lines are counted, and judging
     // stops where the service stops reading.
-    for (auto file = walk.rbegin(); file != walk.rend(); ++file)
+    for (const auto& file : walk)
     {
-        const std::string path = cleanText(file->native());
+        const std::string path = cleanText(file.native());
         std::uint64_t lines = 0;
         std::uint64_t judged = 0;
-        readLogLines(*file, [&](std::string_view bytes, bool lineEnds) {
+        readLogLines(file, [&](std::string_view bytes, bool lineEnds) {
             lines += lineEnds ? 1 : 0;
             if (linesJudged == evaluatedLineLimit || !decidingEntry.is_null())
             {

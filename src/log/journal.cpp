@@ -27,7 +27,8 @@ void logJournal(int priority, const char* message)
     // target; convert explicitly so 32-bit ARM passes all 64 bits.
     const auto transactionId = static_cast<unsigned long long>(
         sdbusplus::server::transaction::get_id());
-    sd_journal_send_with_location(
+    // The journal takes the record's fields as variable arguments.
+    sd_journal_send_with_location( // NOLINT(cppcoreguidelines-pro-type-vararg)
         codeFile, codeLine, codeFunc, "PRIORITY=%d", priority, "MESSAGE=%s",
         message, "TRANSACTION_ID=%llu", transactionId, nullptr);
 }

@@ -2,6 +2,8 @@
 
 #include <sys/inotify.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,16 +38,17 @@ void forEachTriggerRecord(std::span<const std::byte> records,
         {
             return;
         }
-        if (nameLength != 0)
+        // The kernel NUL-pads the name. A copy of one byte more than the
+        // trigger tells whether the name up to its first NUL is exactly the
+        // trigger; a record without a name copies nothing.
+        std::array<char, triggerName.size() + 1> name{};
+        const std::size_t copied =
+            std::min<std::size_t>(nameLength, name.size());
+        std::memcpy(name.data(), record + headerSize, copied);
+        if (std::string_view(name.data(), strnlen(name.data(), copied)) ==
+            triggerName)
         {
-            const auto* name =
-                reinterpret_cast<const char*>(record + headerSize);
-            // The kernel NUL-pads the name; its length ends at the first NUL.
-            if (std::string_view(name, strnlen(name, nameLength)) ==
-                triggerName)
-            {
-                onTrigger();
-            }
+            onTrigger();
         }
         offset += headerSize + nameLength;
     }

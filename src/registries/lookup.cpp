@@ -49,7 +49,7 @@ int compareKey(const char* registryKey, std::string_view key)
 const RegistryMessage* findRegistryMessage(std::string_view prefix,
                                            std::string_view key)
 {
-    const auto registry =
+    const auto* const registry =
         std::ranges::find(registries, prefix, &Registry::prefix);
     if (registry == registries.end())
     {

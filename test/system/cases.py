@@ -30,8 +30,8 @@ class Case:
     status: int = None
 
 
-C, W, O = LINES["critical"], LINES["warning"], LINES["ok"]
-OK = {"redfish": O}
+C, W = LINES["critical"], LINES["warning"]
+OK = {"redfish": LINES["ok"]}
 # Nothing critical: a CR, a NUL or invalid UTF-8 in a critical MessageId, and
 # a last line of 10 MB without a newline.
 ODD = (

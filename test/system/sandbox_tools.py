@@ -205,27 +205,34 @@ class Sandbox:
         os.write(fd, LINES[kind] if kind else b"")
         os.close(fd)
 
-    do_create = lambda self, name: self.do_append(name, None, os.O_EXCL)
-    do_delete = lambda self, name: os.remove(f"{LOG}/{name}")
-    do_rename = lambda self, old, new: os.rename(
-        f"{LOG}/{old}", f"{LOG}/{new}"
-    )
-    do_link = lambda self, name, target: os.symlink(target, f"{LOG}/{name}")
-    do_fifo = lambda self, name: os.mkfifo(f"{LOG}/{name}")
-    do_rmlog = lambda self: run(["rm", "-r", LOG], check=True)
+    def do_create(self, name):
+        self.do_append(name, None, os.O_EXCL)
 
-    def do_clear(
-        self,
-    ):  # the event log, "redfish" last: its deletion is the trigger
+    def do_delete(self, name):
+        os.remove(f"{LOG}/{name}")
+
+    def do_rename(self, old, new):
+        os.rename(f"{LOG}/{old}", f"{LOG}/{new}")
+
+    def do_link(self, name, target):
+        os.symlink(target, f"{LOG}/{name}")
+
+    def do_fifo(self, name):
+        os.mkfifo(f"{LOG}/{name}")
+
+    def do_rmlog(self):
+        run(["rm", "-r", LOG], check=True)
+
+    # clear: the event log, "redfish" last: its deletion is the trigger.
+    def do_clear(self):
         names = [
             name for name in os.listdir(LOG) if name.startswith("redfish")
         ]
         for name in sorted(names, key=lambda name: name == "redfish"):
             self.do_delete(name)
 
-    def do_flood(
-        self,
-    ):  # as many records as the inotify queue holds, none merged
+    # flood: as many records as the inotify queue holds, none merged.
+    def do_flood(self):
         for n in range(
             int(open("/proc/sys/fs/inotify/max_queued_events").read())
         ):
