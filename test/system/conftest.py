@@ -1,5 +1,6 @@
 # The suite runs inside scripts/sandbox, which skips it (meson's status 77)
-# without root or a program it needs; here the same for python3-dbusmock.
+# where it can make no namespace or lacks a program; here the same for
+# python3-dbusmock.
 import importlib.util
 
 import pytest
