@@ -27,14 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     FuzzedDataProvider input(data, size);
     const std::string line = input.ConsumeRandomLengthString(size);
     const bool critical = literalIsCriticalEntry(line);
-    EntryJudge judge;
+    LineJudge judge;
     for (std::string_view rest = line; !rest.empty();)
     {
         const auto piece = input.ConsumeIntegralInRange<std::size_t>(1, 64);
-        judgeBytes(judge, rest.substr(0, piece));
+        judge.feed(rest.substr(0, piece));
         rest.remove_prefix(std::min(piece, rest.size()));
     }
-    if (isCriticalMessage(judgedMessage(judge)) != critical ||
+    if (isCriticalMessage(judge.finish().message) != critical ||
         isCriticalEntry(line) != critical ||
         isCriticalEntry(line + ",extra") != critical)
     {

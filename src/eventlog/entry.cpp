@@ -6,34 +6,28 @@
 namespace tidewatch
 {
 
-namespace
-{
-
 template <std::size_t limit>
-void keep(FieldStart<limit>& field, std::string_view more)
+void LineJudge::FieldStart<limit>::keep(std::string_view more)
 {
-    const std::size_t kept = std::min(field.size, limit);
+    const std::size_t kept = std::min(size, limit);
     std::copy_n(more.begin(), std::min(limit - kept, more.size()),
-                field.bytes.begin() + static_cast<std::ptrdiff_t>(kept));
+                bytes.begin() + static_cast<std::ptrdiff_t>(kept));
     // Once past the limit the length need only stay past it.
-    field.size = std::min(field.size + more.size(), limit + 1);
+    size = std::min(size + more.size(), limit + 1);
 }
 
-} // namespace
-
-void judgeBytes(EntryJudge& judge, std::string_view bytes)
+void LineJudge::feed(std::string_view bytes)
 {
-    using Part = EntryJudge::Part;
     while (!bytes.empty())
     {
         std::size_t end = std::string_view::npos;
-        switch (judge.part)
+        switch (part)
         {
             case Part::timestamp:
                 end = bytes.find(' ');
                 if (end != std::string_view::npos)
                 {
-                    judge.part = Part::blanks;
+                    part = Part::blanks;
                     ++end;
                 }
                 break;
@@ -41,29 +35,29 @@ void judgeBytes(EntryJudge& judge, std::string_view bytes)
                 end = bytes.find_first_not_of(' ');
                 if (end != std::string_view::npos)
                 {
-                    judge.part = Part::messageId;
+                    part = Part::messageId;
                 }
                 break;
             case Part::messageId:
                 // Fields 1 (the prefix) and 4 (the key) are kept; the
                 // version fields between them may be of any length.
                 end = static_cast<std::size_t>(
-                    std::ranges::find_if(
-                        bytes, [](char c) { return c == '.' || c == ','; }) -
-                    bytes.begin());
-                if (judge.dots == 0)
+                    std::ranges::find_if(bytes, [](char c) {
+                    return c == '.' || c == ',';
+                }) - bytes.begin());
+                if (dots == 0)
                 {
-                    keep(judge.prefix, bytes.substr(0, end));
+                    prefix.keep(bytes.substr(0, end));
                 }
-                else if (judge.dots == 3)
+                else if (dots == 3)
                 {
-                    keep(judge.key, bytes.substr(0, end));
+                    key.keep(bytes.substr(0, end));
                 }
                 if (end < bytes.size())
                 {
-                    if (bytes[end] == ',' || ++judge.dots > 3)
+                    if (bytes[end] == ',' || ++dots > 3)
                     {
-                        judge.part = Part::rest;
+                        part = Part::rest;
                     }
                     ++end;
                 }
@@ -75,15 +69,27 @@ void judgeBytes(EntryJudge& judge, std::string_view bytes)
     }
 }
 
-const RegistryMessage* judgedMessage(const EntryJudge& judge)
+LineVerdict LineJudge::finish()
 {
-    // Without a third dot the MessageId has no key.
-    if (judge.part < EntryJudge::Part::messageId || judge.dots < 3 ||
-        judge.prefix.cut() || judge.key.cut())
+    LineVerdict verdict{LineVerdict::Shape::entry, nullptr};
+    if (part == Part::timestamp)
     {
-        return nullptr;
+        verdict.shape = LineVerdict::Shape::noBlank;
     }
-    return findRegistryMessage(judge.prefix.text(), judge.key.text());
+    else if (part == Part::blanks)
+    {
+        verdict.shape = LineVerdict::Shape::onlyBlanks;
+    }
+    // Without a third dot the MessageId has no key.
+    else if (dots >= 3 && !prefix.cut() && !key.cut())
+    {
+        verdict.message = findRegistryMessage(prefix.text(), key.text());
+    }
+    part = Part::timestamp;
+    dots = 0;
+    prefix.size = 0;
+    key.size = 0;
+    return verdict;
 }
 
 bool isCriticalMessage(const RegistryMessage* message)
@@ -95,9 +101,9 @@ bool isCriticalMessage(const RegistryMessage* message)
 
 bool isCriticalEntry(const std::string& line)
 {
-    EntryJudge judge;
-    judgeBytes(judge, line);
-    return isCriticalMessage(judgedMessage(judge));
+    LineJudge judge;
+    judge.feed(line);
+    return isCriticalMessage(judge.finish().message);
 }
 
 } // namespace tidewatch

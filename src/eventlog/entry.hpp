@@ -11,29 +11,53 @@
 namespace tidewatch
 {
 
-// The first `limit` bytes of a field and its length, counted up to one past
-// the limit: a field that long was cut and names nothing.
-template <std::size_t limit>
-struct FieldStart
+// What a judged line comes to: the message registered for its MessageId, or
+// null and why there is none.
+struct LineVerdict
 {
-    std::array<char, limit> bytes;
-    std::size_t size = 0;
-
-    bool cut() const noexcept
+    enum class Shape : std::uint8_t
     {
-        return size > limit;
-    }
-    std::string_view text() const noexcept
-    {
-        return {bytes.data(), cut() ? limit : size};
-    }
+        noBlank,    // no blank ends a timestamp: not an entry
+        onlyBlanks, // nothing after the blanks: not an entry
+        entry,      // a MessageId, registered or not
+    };
+    Shape shape;
+    const RegistryMessage* message; // null but for a registered MessageId
 };
 
-// What the judge keeps of an event log line ("<timestamp> <MessageId>[,<arg>
-// ...]") while its bytes arrive, however long it is: where in the line it
-// stands, and of the MessageId only what the lookup can use.
-struct EntryJudge
+// Judges event log lines ("<timestamp> <MessageId>[,<arg>...]") from their
+// bytes as they arrive, in any number of pieces with the same outcome, and
+// keeps a fixed amount of each however long it is.
+class LineJudge
 {
+  public:
+    // The next bytes of the line, which hold no line feed.
+    void feed(std::string_view bytes);
+
+    // The verdict on the line fed so far, taken as ending here; the judge is
+    // then ready for the next line.
+    LineVerdict finish();
+
+  private:
+    // The first `limit` bytes of a field and its length, counted up to one
+    // past the limit: a field that long was cut and names nothing.
+    template <std::size_t limit>
+    struct FieldStart
+    {
+        std::array<char, limit> bytes;
+        std::size_t size = 0;
+
+        void keep(std::string_view more);
+        bool cut() const noexcept
+        {
+            return size > limit;
+        }
+        std::string_view text() const noexcept
+        {
+            return {bytes.data(), cut() ? limit : size};
+        }
+    };
+
     enum class Part : std::uint8_t
     {
         timestamp, // up to the first blank; only a blank ends it
@@ -43,17 +67,10 @@ struct EntryJudge
     };
     Part part = Part::timestamp;
     std::size_t dots = 0; // in the MessageId so far
+    // Of the MessageId only what the lookup can use.
     FieldStart<registryPrefixLimit> prefix;
     FieldStart<registryKeyLimit> key;
 };
-
-// Hands the judge the next bytes of its line, which hold no line feed. A
-// line may arrive in any number of pieces with the same outcome.
-void judgeBytes(EntryJudge& judge, std::string_view bytes);
-
-// The registered message of the line judged so far, taken as ending here;
-// null when it is not an entry or no registry holds its MessageId.
-const RegistryMessage* judgedMessage(const EntryJudge& judge);
 
 bool isCriticalMessage(const RegistryMessage* message);
 

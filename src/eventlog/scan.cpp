@@ -134,20 +134,19 @@ bool hasCriticalEvent(const std::filesystem::path& directory)
     const auto files = listEventLogFiles(directory);
     std::uint64_t lineNumber = 0;
     bool critical = false;
-    EntryJudge judge;
+    LineJudge judge;
     // Descending path order: the oldest rotation first, "redfish" last.
     for (auto path = files.rbegin();
          path != files.rend() && !critical && lineNumber < evaluatedLineLimit;
          ++path)
     {
         readLogLines(*path, [&](std::string_view bytes, bool lineEnds) {
-            judgeBytes(judge, bytes);
+            judge.feed(bytes);
             if (!lineEnds)
             {
                 return true;
             }
-            critical = isCriticalMessage(judgedMessage(judge));
-            judge = {};
+            critical = isCriticalMessage(judge.finish().message);
             return !critical && ++lineNumber < evaluatedLineLimit;
         });
     }

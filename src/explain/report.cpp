@@ -36,20 +36,20 @@ std::vector<std::string_view> fieldsOf(std::string_view line)
 }
 
 Explanation judgedLineOf(const std::string& path, std::uint64_t number,
-                         const EntryJudge& judge,
-                         const RegistryMessage* message,
+                         const LineVerdict& verdict,
                          std::span<const std::string_view> fields)
 {
-    using Part = EntryJudge::Part;
+    using Shape = LineVerdict::Shape;
+    const RegistryMessage* message = verdict.message;
     Explanation entry = {
         {"path", path},
         {"line", number},
-        {"outcome",
-         judge.part == Part::timestamp ? "not an entry: no blank"
-         : judge.part == Part::blanks ? "not an entry: nothing after the blanks"
-         : isCriticalMessage(message) ? "critical"
-         : message != nullptr         ? "registered"
-                                      : "unknown MessageId"}};
+        {"outcome", verdict.shape == Shape::noBlank ? "not an entry: no blank"
+                    : verdict.shape == Shape::onlyBlanks
+                        ? "not an entry: nothing after the blanks"
+                    : isCriticalMessage(message) ? "critical"
+                    : message != nullptr         ? "registered"
+                                                 : "unknown MessageId"}};
     if (!fields.empty())
     {
         entry["messageId"] = cleanText(fields.front());
@@ -147,7 +147,7 @@ Explanation explainEventLog(const std::filesystem::path& directory,
     Explanation decidingEntry = nullptr;
     std::uint64_t linesRead = 0;
     std::uint64_t linesJudged = 0;
-    EntryJudge judge;
+    LineJudge judge;
     std::string shown;
     auto walk = listEventLogFiles(directory);
     std::reverse(walk.begin(), walk.end());
@@ -165,13 +165,14 @@ Explanation explainEventLog(const std::filesystem::path& directory,
             {
                 return true;
             }
-            judgeBytes(judge, bytes);
+            judge.feed(bytes);
             shown.append(bytes.substr(0, shownLineLimit - shown.size()));
             if (lineEnds)
             {
                 ++judged;
                 ++linesJudged;
-                const RegistryMessage* message = judgedMessage(judge);
+                const LineVerdict verdict = judge.finish();
+                const RegistryMessage* message = verdict.message;
                 const bool critical = isCriticalMessage(message);
                 // Split for showing only, and only when something is shown.
                 const auto fields = critical || everyJudgedLine
@@ -185,9 +186,8 @@ Explanation explainEventLog(const std::filesystem::path& directory,
                 if (everyJudgedLine)
                 {
                     entries.push_back(
-                        judgedLineOf(path, lines, judge, message, fields));
+                        judgedLineOf(path, lines, verdict, fields));
                 }
-                judge = {};
                 shown.clear();
             }
             return true;
