@@ -1,7 +1,5 @@
 #include "eventlog/scan.hpp"
 
-#include "eventlog/entry.hpp"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,6 +68,19 @@ class LogFile
     int fd = -1;
 };
 
+// The service's reader of the walk: the verdict is all it wants, so the walk
+// stops at the line that decides.
+struct VerdictOnly
+{
+    static constexpr bool readsEveryLine = false;
+    void file(const std::filesystem::path& /*path*/)
+    {}
+    void bytes(std::string_view /*piece*/)
+    {}
+    void judged(const JudgedLine& /*line*/)
+    {}
+};
+
 } // namespace
 
 const std::filesystem::path& logDirectory()
@@ -131,26 +142,8 @@ void readLogLines(
 
 bool hasCriticalEvent(const std::filesystem::path& directory)
 {
-    const auto files = listEventLogFiles(directory);
-    std::uint64_t lineNumber = 0;
-    bool critical = false;
-    LineJudge judge;
-    // Descending path order: the oldest rotation first, "redfish" last.
-    for (auto path = files.rbegin();
-         path != files.rend() && !critical && lineNumber < evaluatedLineLimit;
-         ++path)
-    {
-        readLogLines(*path, [&](std::string_view bytes, bool lineEnds) {
-            judge.feed(bytes);
-            if (!lineEnds)
-            {
-                return true;
-            }
-            critical = isCriticalMessage(judge.finish().message);
-            return !critical && ++lineNumber < evaluatedLineLimit;
-        });
-    }
-    return critical;
+    VerdictOnly reader;
+    return walkEventLog(directory, reader);
 }
 
 bool hasCriticalEvent()

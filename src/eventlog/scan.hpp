@@ -1,5 +1,7 @@
 #pragma once
 
+#include "eventlog/entry.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -36,10 +38,71 @@ void readLogLines(
     const std::filesystem::path& path,
     const std::function<bool(std::string_view bytes, bool lineEnds)>& onBytes);
 
-// True when one of the first evaluatedLineLimit lines, walking the files
-// from the last in path order (the oldest rotation) to "redfish", is a
-// critical entry. Reads no further than the line that decides: the first
-// critical line or the last within the limit. Throws as listEventLogFiles.
+// A line the walk judged: its file, its number there (from 1), its verdict.
+struct JudgedLine
+{
+    const std::filesystem::path& file;
+    std::uint64_t number;
+    LineVerdict verdict;
+};
+
+// The walk over the event log in `directory` that every evaluation makes:
+// the files from the last in path order (the oldest rotation) to
+// "redfish", line by line; each of the first evaluatedLineLimit lines is
+// judged, and the first critical one decides. True when one did. Throws as
+// listEventLogFiles. It tells `reader`, in walk order:
+//   reader.file(path)    each file as the walk comes to it;
+//   reader.bytes(piece)  the bytes of the line about to be judged, in pieces;
+//   reader.judged(line)  that line's verdict;
+//   reader.passed(beyondWindow)
+//                        a line read but not judged, after the deciding one,
+//                        and whether it lies beyond the window.
+// Reading ends with the line that decides (a critical one, or the last in
+// the window) unless Reader::readsEveryLine: then every file is read to its
+// end, to count what was not judged.
+template <typename Reader>
+bool walkEventLog(const std::filesystem::path& directory, Reader& reader)
+{
+    const auto files = listEventLogFiles(directory);
+    LineJudge judge;
+    std::uint64_t walked = 0; // lines of the walk so far
+    bool critical = false;
+    bool decided = false;
+    for (auto file = files.rbegin();
+         file != files.rend() && (Reader::readsEveryLine || !decided); ++file)
+    {
+        reader.file(*file);
+        std::uint64_t number = 0;
+        readLogLines(*file, [&](std::string_view bytes, bool lineEnds) {
+            if constexpr (Reader::readsEveryLine)
+            {
+                if (decided)
+                {
+                    if (lineEnds)
+                    {
+                        reader.passed(walked++ >= evaluatedLineLimit);
+                    }
+                    return true;
+                }
+            }
+            judge.feed(bytes);
+            reader.bytes(bytes);
+            if (!lineEnds)
+            {
+                return true;
+            }
+            const LineVerdict verdict = judge.finish();
+            reader.judged(JudgedLine{*file, ++number, verdict});
+            critical = isCriticalMessage(verdict.message);
+            decided = ++walked == evaluatedLineLimit || critical;
+            return Reader::readsEveryLine || !decided;
+        });
+    }
+    return critical;
+}
+
+// The service's evaluation: true when the walk finds a critical line, read
+// no further than the line that decides.
 bool hasCriticalEvent(const std::filesystem::path& directory);
 bool hasCriticalEvent();
 
