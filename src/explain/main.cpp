@@ -1,8 +1,10 @@
 // tidewatch-explain: says whether the service would set the health fault
-// now, and why, by running its own scan over the event log.
+// now, and why, walking the event log with the service's own walk.
 
 #include "eventlog/scan.hpp"
+#include "explain/render.hpp"
 #include "explain/report.hpp"
+#include "explain/text.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -66,9 +68,9 @@ int main(int argc, char** argv)
             directories.empty() ? tidewatch::logDirectory()
                                 : std::filesystem::path(directories[0]),
             given("--all"));
-        std::cout << (given("--json") ? explanation.dump(2) + '\n'
+        std::cout << (given("--json") ? tidewatch::renderJson(explanation)
                                       : tidewatch::renderText(explanation));
-        return explanation["healthFault"].get<bool>() ? 1 : 0;
+        return explanation.healthFault ? 1 : 0;
     }
     catch (const std::filesystem::filesystem_error& error)
     {

@@ -1,43 +1,66 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
+#include <cstdint>
 #include <filesystem>
-#include <span>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewatch
 {
 
-inline constexpr std::size_t textLimit = 512;
-inline constexpr std::string_view cutMark = "[…]";
+// The parts of the report below. Every text in them from the log or a file
+// name has been through cleanText.
 
-// What the service would conclude from the event log now, and why: one
-// document that both outputs render, so that they cannot disagree. Every
-// text in it from the log or a file name has been through cleanText.
-using Explanation = nlohmann::ordered_json;
+// One file of the walk: its lines, those judged, those beyond the window.
+struct WalkedFile
+{
+    std::string path;
+    std::uint64_t lines = 0;
+    std::uint64_t judged = 0;
+    std::uint64_t beyondWindow = 0;
+};
 
-// Walks the event log in the directory as the service does; `entries` lists
-// every judged line when asked for. Throws as hasCriticalEvent does.
+// The line that sets the health fault, with its registered message.
+struct DecidingEntry
+{
+    std::string path;
+    std::uint64_t line; // in its file, from 1
+    std::string text;
+    std::string messageId;
+    std::string registry;
+    std::string severity;
+    std::string message; // filled with the entry's arguments
+    std::string resolution;
+};
+
+// One judged line; `messageId` only where the line has entry text, and
+// `severity` only where a registry holds its MessageId.
+struct JudgedEntry
+{
+    std::string path;
+    std::uint64_t line;
+    std::string_view outcome;
+    std::optional<std::string> messageId;
+    std::optional<std::string> severity;
+};
+
+// What the service would conclude from the event log now, and why: the one
+// report that both outputs render, so that they cannot disagree.
+struct Explanation
+{
+    bool healthFault = false;
+    std::uint64_t linesJudged = 0;
+    std::uint64_t linesNotJudged = 0;
+    std::vector<WalkedFile> files;                   // in walk order
+    std::optional<DecidingEntry> decidingEntry;
+    std::optional<std::vector<JudgedEntry>> entries; // when asked for
+};
+
+// Walks the event log in the directory with the service's walk; `entries`
+// lists every judged line when asked for. Throws as hasCriticalEvent does.
 Explanation explainEventLog(const std::filesystem::path& directory,
                             bool everyJudgedLine);
-
-std::string renderText(const Explanation& explanation);
-
-// The registered message with %1..%n replaced by the entry's arguments; a
-// placeholder without its argument stays as it is.
-std::string fillMessage(std::string_view message,
-                        std::span<const std::string_view> arguments);
-
-// What is not well-formed UTF-8 becomes U+FFFD, one for each maximal ill-
-// formed part (a stray byte, a truncated sequence); a text longer than
-// textLimit bytes is cut on a character boundary and ends with cutMark.
-std::string cleanText(std::string_view text);
-
-// A console takes control characters as commands, and a carriage return at
-// the end of a MessageId is just what a person must see: the text output
-// shows each as its Control Pictures symbol (U+2400 + code, DEL U+2421).
-std::string forConsole(std::string_view text);
 
 } // namespace tidewatch
