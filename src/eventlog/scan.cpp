@@ -15,8 +15,6 @@ namespace tidewatch
 namespace
 {
 
-constexpr std::string_view eventLogPrefix = "redfish";
-
 bool isRegularFile(const struct stat& status)
 {
     return S_ISREG(status.st_mode);
@@ -95,18 +93,13 @@ std::vector<std::filesystem::path> listEventLogFiles(
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(directory))
     {
-        if (entry.path().filename().native().starts_with(eventLogPrefix))
+        if (entry.path().filename().native().starts_with(eventLogName))
         {
             files.push_back(entry.path());
         }
     }
     std::sort(files.begin(), files.end());
     return files;
-}
-
-std::vector<std::filesystem::path> listEventLogFiles()
-{
-    return listEventLogFiles(logDirectory());
 }
 
 void readLogLines(

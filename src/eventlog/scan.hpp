@@ -12,21 +12,23 @@
 namespace tidewatch
 {
 
+// The current event log file; its rotated siblings' names begin with it.
+inline constexpr std::string_view eventLogName = "redfish";
+
 // Only this many lines, counted across all files in walk order, are judged.
 inline constexpr std::uint64_t evaluatedLineLimit = 1000;
 
 // A log file is read this many bytes at a time, whatever its lines' lengths.
 inline constexpr std::size_t logReadChunkSize = 16384;
 
-// Where the BMC's logging writes the event log files: "/var/log".
+// Where the BMC's logging writes the event log files.
 const std::filesystem::path& logDirectory();
 
-// The event log files ("redfish" and its rotated siblings) in ascending path
-// order, whatever kind of entry each is. Throws
+// The event log files (eventLogName and its rotated siblings) in ascending
+// path order, whatever kind of entry each is. Throws
 // std::filesystem::filesystem_error when the directory cannot be listed.
 std::vector<std::filesystem::path> listEventLogFiles(
     const std::filesystem::path& directory);
-std::vector<std::filesystem::path> listEventLogFiles();
 
 // Hands the lines of one log file to `onBytes` as they are read: each line's
 // bytes in one or more pieces without the line feed, the last piece with
@@ -48,7 +50,7 @@ struct JudgedLine
 
 // The walk over the event log in `directory` that every evaluation makes:
 // the files from the last in path order (the oldest rotation) to
-// "redfish", line by line; each of the first evaluatedLineLimit lines is
+// eventLogName, line by line; each of the first evaluatedLineLimit lines is
 // judged, and the first critical one decides. True when one did. Throws as
 // listEventLogFiles. It tells `reader`, in walk order:
 //   reader.file(path)    each file as the walk comes to it;

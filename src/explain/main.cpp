@@ -17,9 +17,12 @@
 namespace
 {
 
-constexpr std::string_view usage =
+// Around the default directory, which is the service's own.
+constexpr std::string_view usageHead =
     "Usage: tidewatch-explain [--json] [--all] [DIRECTORY]\n"
-    "Judges the event log in DIRECTORY (default /var/log) as tidewatch would\n"
+    "Judges the event log in DIRECTORY (default ";
+constexpr std::string_view usageTail =
+    ") as tidewatch would\n"
     "now and says why: --json as one JSON document, --all with every judged\n"
     "line. Exit status: 0 the health fault would be clear, 1 set, 2 error.\n";
 
@@ -40,7 +43,8 @@ int main(int argc, char** argv)
     };
     if (given("--help"))
     {
-        std::cout << usage;
+        std::cout << usageHead << tidewatch::logDirectory().native()
+                  << usageTail;
         return 0;
     }
     std::vector<std::string> directories;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "eventlog/scan.hpp"
+
 #include <sys/inotify.h>
 
 #include <algorithm>
@@ -13,13 +15,11 @@
 namespace tidewatch
 {
 
-// The only file whose changes matter: the current event log.
-inline constexpr std::string_view triggerName = "redfish";
-
 // Calls onTrigger, in record order, once for every inotify record in
 // `records` (the bytes one read returned) whose name is exactly
-// triggerName. Records without a name (queue overflow, watch removed) are
-// passed over, and a record that would run past the end stops the walk.
+// eventLogName: only changes of the current event log file matter. Records
+// without a name (queue overflow, watch removed) are passed over, and a
+// record that would run past the end stops the walk.
 template <typename OnTrigger>
 void forEachTriggerRecord(std::span<const std::byte> records,
                           OnTrigger&& onTrigger)
@@ -41,12 +41,12 @@ void forEachTriggerRecord(std::span<const std::byte> records,
         // The kernel NUL-pads the name. A copy of one byte more than the
         // trigger tells whether the name up to its first NUL is exactly the
         // trigger; a record without a name copies nothing.
-        std::array<char, triggerName.size() + 1> name{};
+        std::array<char, eventLogName.size() + 1> name{};
         const std::size_t copied =
             std::min<std::size_t>(nameLength, name.size());
         std::memcpy(name.data(), record + headerSize, copied);
         if (std::string_view(name.data(), strnlen(name.data(), copied)) ==
-            triggerName)
+            eventLogName)
         {
             onTrigger();
         }

@@ -18,7 +18,6 @@ constexpr const char* startMessage =
     "Starting xyz.openbmc_project.corvane.tidewatch";
 constexpr const char* unknownExceptionMessage =
     "Unknown exception in xyz.openbmc_project.corvane.tidewatch";
-constexpr const char* watchedDirectory = "/var/log";
 constexpr std::uint32_t watchMask = IN_MODIFY | IN_CREATE | IN_DELETE;
 constexpr std::size_t eventBufferSize = 32768;
 
@@ -93,8 +92,8 @@ int main()
         tidewatch::logJournal(LOG_ERR, "inotify_init() failed");
         return exitInotifyInitFailed;
     }
-    const int watch =
-        inotify_add_watch(descriptor, watchedDirectory, watchMask);
+    const int watch = inotify_add_watch(
+        descriptor, tidewatch::logDirectory().c_str(), watchMask);
     if (watch < 0)
     {
         tidewatch::logJournal(LOG_ERR, "inotify_add_watch() failed");
