@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <span>
 
 namespace
@@ -30,30 +32,41 @@ void evaluateAndSignal()
     tidewatch::setHealthFault(tidewatch::hasCriticalEvent());
 }
 
-// Removes the watch, then closes the instance, when the loop is left.
+// The inotify instance once created, and its one watch: the watch
+// is removed, then the instance closed, when the loop is left.
 class InotifyWatch
 {
   public:
-    InotifyWatch(int fd, int wd) noexcept : descriptor(fd), watch(wd) {}
+    explicit InotifyWatch(int fd) noexcept : descriptor(fd) {}
     InotifyWatch(const InotifyWatch&) = delete;
     InotifyWatch& operator=(const InotifyWatch&) = delete;
     ~InotifyWatch()
     {
-        inotify_rm_watch(descriptor, watch);
+        if (watch >= 0)
+        {
+            inotify_rm_watch(descriptor, watch);
+        }
         close(descriptor);
+    }
+
+    // Watches the directory; false when the kernel refuses.
+    bool add(const std::filesystem::path& directory, std::uint32_t mask)
+    {
+        watch = inotify_add_watch(descriptor, directory.c_str(), mask);
+        return watch >= 0;
     }
 
   private:
     int descriptor;
-    int watch;
+    int watch = -1;
 };
 
 [[noreturn]] void watchLoop(int descriptor)
 {
+    // Only the bytes a read returns are looked at.
     alignas(inotify_event) std::array<std::byte, eventBufferSize> buffer;
     while (true)
     {
-        buffer.fill(std::byte{0});
         const ssize_t count = read(descriptor, buffer.data(), buffer.size());
         if (count < 0)
         {
@@ -92,16 +105,13 @@ int main()
         tidewatch::logJournal(LOG_ERR, "inotify_init() failed");
         return exitInotifyInitFailed;
     }
-    const int watch = inotify_add_watch(
-        descriptor, tidewatch::logDirectory().c_str(), watchMask);
-    if (watch < 0)
+    InotifyWatch inotify(descriptor);
+    if (!inotify.add(tidewatch::logDirectory(), watchMask))
     {
         tidewatch::logJournal(LOG_ERR, "inotify_add_watch() failed");
-        close(descriptor);
         return exitAddWatchFailed;
     }
 
-    const InotifyWatch guard(descriptor, watch);
     try
     {
         watchLoop(descriptor);
