@@ -39,6 +39,9 @@ bool setHealthFault(bool fault)
     {
         // Declared last so it is released first: reply, call, connection.
         auto reply = bus.call(method, 0);
+        // An error reply makes the call throw before this is reached; kept
+        // so that a call returning an error reply without failing still
+        // counts as failed.
         if (reply.is_method_error())
         {
             logJournal(LOG_ERR, setFailedMessage);
