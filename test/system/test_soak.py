@@ -1,8 +1,7 @@
 # TIDEWATCH_SOAK_STEPS random changes of the event log (seeded) against one
 # service, each change one trigger, while the LED manager switches between its
-# answers and absence. Sandbox.step has tidewatch-explain judge every settled
-# step; here every trigger must give exactly one call or one error record, the
-# open descriptors stay the same, and the memory a leak would grow
+# answers and absence. Every trigger must give exactly one call or one error
+# record, the open descriptors stay the same, and the memory a leak would grow
 # (the heap and anonymous mappings, not the stack or pages of code) does not
 # grow after the first tenth.
 import os

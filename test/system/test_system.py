@@ -14,5 +14,5 @@ def test_case(case):
             assert sandbox.service.poll() is None, "the service ended"
         else:
             assert sandbox.service.wait(PATIENCE) == case.status
-        assert sandbox.values() == case.calls
+        assert sandbox.calls() == case.calls
         assert sandbox.records() == list(case.records)
