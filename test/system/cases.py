@@ -39,9 +39,8 @@ NAMES = ["redfish.1", "redfish.tmp", "Redfish", "redfis", "messages"]
 OTHERS = ["rename redfish redfish.1", "rename redfish.1 redfish"]
 OTHERS += [f"create {n}, append {n} critical, delete {n}" for n in NAMES]
 OTHERS += [THEN_CRITICAL]
-HOLD = (
-    "lamp held, append redfish ok, await"  # the service waits for this reply
-)
+# the service waits for this reply
+HOLD = "lamp held, append redfish ok, await"
 ONE_READ = [
     f"{HOLD}, lamp answer, append redfish ok, create messages, "
     "append redfish ok, append redfish.1 critical, delete redfish, release"

@@ -30,9 +30,8 @@ TEMPLATE = os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "lampkeeper.py"
 )
 WRAPPER = shlex.split(os.environ.get("TIDEWATCH_TEST_WRAPPER", ""))
-PATIENCE = (
-    300 if WRAPPER else 60
-)  # one case outlasts sd-bus's 25 s call timeout
+# one case outlasts sd-bus's 25 s call timeout
+PATIENCE = 300 if WRAPPER else 60
 TS = b"1970-01-01T00:00:13.052207+00:00 "
 # Event log lines by kind; the part before "-" is the verdict a line gets.
 LINES = {
@@ -99,16 +98,14 @@ class Sandbox:
         return [value == "True" for value in re.findall(r"\d+ (\w+)\n", text)]
 
     def records(self):  # the service's journal records as (PRIORITY, MESSAGE)
-        synced = (
-            "/run/systemd/journal/synced"  # journald's word that all is stored
-        )
+        # journald's word that all is stored
+        synced = "/run/systemd/journal/synced"
         if os.path.exists(synced):
             os.remove(synced)
         os.kill(int(os.environ["SANDBOX_JOURNALD_PID"]), signal.SIGRTMIN + 1)
         wait(lambda: os.path.exists(synced), "journald to store all")
-        since = (
-            f"--since=@{self.started}"  # PIDs recur: not an earlier service's
-        )
+        # PIDs recur: not an earlier service's
+        since = f"--since=@{self.started}"
         query = ["journalctl", "-qojson", f"_PID={self.service.pid}", since]
         found = map(json.loads, run(query, stdout=PIPE).stdout.splitlines())
         return [
@@ -127,29 +124,23 @@ class Sandbox:
                 n for n in os.listdir(fds) if os.readlink(fds + n) == INOTIFY
             ][0]
             pidfd = os.pidfd_open(self.service.pid)
-            copy = ctypes.CDLL(None).pidfd_getfd(
-                pidfd, int(fd), 0
-            )  # glibc 2.36
+            # glibc 2.36
+            copy = ctypes.CDLL(None).pidfd_getfd(pidfd, int(fd), 0)
             os.close(pidfd)
             queued = fcntl.ioctl(copy, termios.FIONREAD, bytes(4))
             os.close(copy)
             call = open(fds + "../syscall").read().split()[:2]
             return queued == bytes(4) and call == [READ, hex(int(fd))]
-        except (
-            OSError,
-            IndexError,
-            ValueError,
-        ):  # a file came or went, or it ended
+        except (OSError, IndexError, ValueError):
+            # a file came or went, or it ended
             return False
 
-    def settle(
-        self,
-    ):  # until the service has handled every change so far, or ended
+    def settle(self):
+        # until the service has handled every change so far, or ended
         wait(self.idle, "the service to handle every change")
 
-    def step(
-        self, ops
-    ):  # the changes "verb args, verb args, ...", then settles
+    def step(self, ops):
+        # the changes "verb args, verb args, ...", then settles
         self.step_calls = len(self.calls())
         for verb, *args in (op.split() for op in ops.split(", ") if op):
             getattr(self, "do_" + verb)(*args)
@@ -194,6 +185,12 @@ class Sandbox:
         for name in sorted(names, key=lambda name: name == "redfish"):
             self.do_delete(name)
 
+    # flood: as many records as the inotify queue holds, none merged.
+    def do_flood(self):
+        limit = open("/proc/sys/fs/inotify/max_queued_events").read()
+        for n in range(int(limit)):
+            self.do_append(f"flood.{n % 2}", "ok")
+
     # lamp answer|error|late MS|held|absent: how the LED manager answers from
     # now on (see lampkeeper.py), or that it leaves the bus.
     def do_lamp(self, mode, milliseconds="0"):
@@ -222,16 +219,14 @@ class Sandbox:
             lambda: len(self.calls()) > self.step_calls, "a call in this step"
         )
 
-    def do_hide(
-        self, what
-    ):  # hide bus|journal: its socket; the daemon runs on
+    def do_hide(self, what):
+        # hide bus|journal: its socket; the daemon runs on
         path = SOCKETS[what]
         os.rename(path, path + ".hidden")
         self.undo.append(lambda: os.rename(path + ".hidden", path))
 
-    def do_fake(
-        self, what
-    ):  # fake bus: one that closes each connection at once
+    def do_fake(self, what):
+        # fake bus: one that closes each connection at once
         self.do_hide(what)
         listener = socket.socket(socket.AF_UNIX)
         listener.bind(SOCKETS[what])

@@ -12,23 +12,14 @@ from cases import FAILED
 from sandbox_tools import LINES, LOG, WRAPPER, Sandbox
 
 STEPS = int(os.environ.get("TIDEWATCH_SOAK_STEPS", "200"))
-MODES = [
-    "error",
-    "absent",
-    "late",
-    "answer",
-]  # each once first, to page in its code
-AGES = [
-    "redfish.3",
-    "redfish.2",
-    "redfish.1",
-    "redfish",
-]  # rotation: each one older
+# each once first, to page in its code
+MODES = ["error", "absent", "late", "answer"]
+# rotation: each one older
+AGES = ["redfish.3", "redfish.2", "redfish.1", "redfish"]
 
 
-def usage(
-    pid,
-):  # open descriptors, KiB resident in the heap and anonymous maps
+def usage(pid):
+    # open descriptors, KiB resident in the heap and anonymous maps
     kib, leaky = 0, False
     for line in open(f"/proc/{pid}/smaps"):
         if re.match("[0-9a-f]+-", line):  # a mapping's header: its name last
