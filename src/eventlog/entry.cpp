@@ -42,9 +42,9 @@ void LineJudge::feed(std::string_view bytes)
                 // Fields 1 (the prefix) and 4 (the key) are kept; the
                 // version fields between them may be of any length.
                 end = static_cast<std::size_t>(
-                    std::ranges::find_if(bytes, [](char c) {
-                    return c == '.' || c == ',';
-                }) - bytes.begin());
+                    std::ranges::find_if(
+                        bytes, [](char c) { return c == '.' || c == ','; }) -
+                    bytes.begin());
                 if (dots == 0)
                 {
                     prefix.keep(bytes.substr(0, end));

@@ -71,12 +71,9 @@ class LogFile
 struct VerdictOnly
 {
     static constexpr bool readsEveryLine = false;
-    void file(const std::filesystem::path& /*path*/)
-    {}
-    void bytes(std::string_view /*piece*/)
-    {}
-    void judged(const JudgedLine& /*line*/)
-    {}
+    void file(const std::filesystem::path& /*path*/) {}
+    void bytes(std::string_view /*piece*/) {}
+    void judged(const JudgedLine& /*line*/) {}
 };
 
 } // namespace

@@ -11,7 +11,7 @@ std::string cleanText(std::string_view text)
     // output back gives the repaired text. A replacement is never shorter
     // than what it replaces, so bytes past textLimit + 1 cannot be kept.
     using Json = nlohmann::json;
-    const std::string clean =
+    std::string clean =
         Json::parse(Json(std::string(text.substr(0, textLimit + 1)))
                         .dump(-1, ' ', false, Json::error_handler_t::replace))
             .get<std::string>();
