@@ -19,7 +19,7 @@
 
 // The entry text starts at the first non-blank after the first blank, its
 // first comma-separated field is the MessageId. The service's judge must
-// agree with this on every line (fuzz/entry_fuzz.cpp).
+// agree with this on every line.
 inline bool literalIsCriticalEntry(const std::string& line)
 {
     const auto start = line.find_first_not_of(' ', line.find(' '));
