@@ -10,21 +10,23 @@ import json
 import os
 import re
 import shlex
-import signal
 import socket
 import sys
 import termios
 import time
 from subprocess import DEVNULL, PIPE, Popen, run
 
+from dbusmock import MOCK_IFACE, DBusTestCase
+
 LOG, OUT, CALLS = (
     "/var/log",
     "/var/tmp/tidewatch.out",
     "/var/tmp/lampkeeper.calls",
 )
-SOCKETS = dict(
-    bus="/run/dbus/system_bus_socket", journal="/run/systemd/journal/socket"
-)
+BUS = "/run/dbus/system_bus_socket"
+# The sandbox's bus for the service, the stand-in and this process alike,
+# whatever bus the caller's environment named.
+os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = f"unix:path={BUS}"
 LAMP = "xyz.openbmc_project.corvane.lampkeeper"
 TEMPLATE = os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "lampkeeper.py"
@@ -55,12 +57,6 @@ def wait(done, what):
     while not done():
         assert time.monotonic() < deadline, f"gave up waiting for {what}"
         time.sleep(0.001)
-
-
-def busctl(*args):  # True when it succeeds; each time a fresh connection
-    return (
-        run(["busctl", "--system", *args], capture_output=True).returncode == 0
-    )
 
 
 class Sandbox:
@@ -98,12 +94,8 @@ class Sandbox:
         return [value == "True" for value in re.findall(r"\d+ (\w+)\n", text)]
 
     def records(self):  # the service's journal records as (PRIORITY, MESSAGE)
-        # journald's word that all is stored
-        synced = "/run/systemd/journal/synced"
-        if os.path.exists(synced):
-            os.remove(synced)
-        os.kill(int(os.environ["SANDBOX_JOURNALD_PID"]), signal.SIGRTMIN + 1)
-        wait(lambda: os.path.exists(synced), "journald to store all")
+        # returns once journald has stored all it was sent before
+        run(["journalctl", "--sync"], check=True)
         # PIDs recur: not an earlier service's
         since = f"--since=@{self.started}"
         query = ["journalctl", "-qojson", f"_PID={self.service.pid}", since]
@@ -185,12 +177,6 @@ class Sandbox:
         for name in sorted(names, key=lambda name: name == "redfish"):
             self.do_delete(name)
 
-    # flood: as many records as the inotify queue holds, none merged.
-    def do_flood(self):
-        limit = open("/proc/sys/fs/inotify/max_queued_events").read()
-        for n in range(int(limit)):
-            self.do_append(f"flood.{n % 2}", "ok")
-
     # lamp answer|error|late MS|held|absent: how the LED manager answers from
     # now on (see lampkeeper.py), or that it leaves the bus.
     def do_lamp(self, mode, milliseconds="0"):
@@ -198,18 +184,15 @@ class Sandbox:
             if self.lamp:
                 self.lamp.terminate(), self.lamp.wait()
             self.lamp = None
+            bus = DBusTestCase.get_dbus(system_bus=True)
             return wait(
-                lambda: not busctl("status", LAMP), "the LED manager to go"
+                lambda: not bus.name_has_owner(LAMP), "the LED manager to go"
             )
-        if not self.lamp:
-            mock = ["-m", "dbusmock", "--system", "--template", TEMPLATE, "-p"]
-            mock.append(json.dumps({"calls": CALLS}))
-            self.lamp = Popen([sys.executable, *mock], stdout=DEVNULL)
-            wait(lambda: busctl("status", LAMP), "the LED manager")
-        path, mock = "/" + LAMP.replace(".", "/"), "org.freedesktop.DBus.Mock"
-        assert busctl(
-            "call", LAMP, path, mock, "SetAnswer", "su", mode, milliseconds
-        )
+        if not self.lamp:  # returns once it is on the bus
+            self.lamp, self.mock = DBusTestCase.spawn_server_template(
+                TEMPLATE, {"calls": CALLS}, DEVNULL, system_bus=True
+            )
+        self.mock.SetAnswer(mode, int(milliseconds), dbus_interface=MOCK_IFACE)
 
     def do_release(self):  # the held calls: they are answered now
         open(CALLS + ".release", "w").close()
@@ -219,18 +202,17 @@ class Sandbox:
             lambda: len(self.calls()) > self.step_calls, "a call in this step"
         )
 
-    def do_hide(self, what):
-        # hide bus|journal: its socket; the daemon runs on
-        path = SOCKETS[what]
-        os.rename(path, path + ".hidden")
-        self.undo.append(lambda: os.rename(path + ".hidden", path))
+    def do_hidebus(self):
+        # the bus's socket is hidden; the daemon runs on
+        os.rename(BUS, BUS + ".hidden")
+        self.undo.append(lambda: os.rename(BUS + ".hidden", BUS))
 
-    def do_fake(self, what):
-        # fake bus: one that closes each connection at once
-        self.do_hide(what)
+    def do_fakebus(self):
+        # a bus that closes each connection at once
+        self.do_hidebus()
         listener = socket.socket(socket.AF_UNIX)
-        listener.bind(SOCKETS[what])
+        listener.bind(BUS)
         listener.listen()
         fake = Popen([sys.executable, "-c", FAKE_BUS], stdin=listener)
         listener.close()
-        self.undo += [lambda: os.remove(SOCKETS[what]), fake.wait, fake.kill]
+        self.undo += [lambda: os.remove(BUS), fake.wait, fake.kill]
