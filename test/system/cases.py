@@ -41,19 +41,20 @@ OTHERS += [f"create {n}, append {n} critical, delete {n}" for n in NAMES]
 OTHERS += [THEN_CRITICAL]
 # the service waits for this reply
 HOLD = "lamp held, append redfish ok, await"
-ONE_READ = [
-    f"{HOLD}, lamp answer, append redfish ok, create messages, "
-    "append redfish ok, append redfish.1 critical, delete redfish, release"
-]
+# queued while the service waits, then read at once
+QUEUED = "append redfish ok, create messages, append redfish ok"
+QUEUED += ", append redfish.1 critical, delete redfish"
+ONE_READ = [f"{HOLD}, lamp answer, {QUEUED}, release"]
 # Three calls that fail, then the stand-in is back for the next.
 FAILING = ["start", "append redfish ok", "append redfish critical"]
 FAILING += ["lamp answer, append redfish ok"]
 ABSENT, ERROR = ["lamp absent", *FAILING], ["lamp error", *FAILING]
-GONE, DROPS = ["hidebus", "append redfish ok"], [
-    "fakebus",
-    "append redfish ok",
-]
-LIMIT = "start max_inotify_"  # that inotify limit at 0
+GONE = ["hidebus", "append redfish ok"]
+DROPS = ["fakebus", "append redfish ok"]
+VANISHES, NO_LOG = [f"{HOLD}, rmlog, release"], ["rmlog", "start"]
+# that inotify limit at 0
+NO_INSTANCE = ["start max_inotify_instances"]
+NO_WATCHES = ["start max_inotify_watches"]
 THREE_FAILED, F, T = (START, FAILED, FAILED, FAILED), False, True
 
 CASES = [
@@ -62,21 +63,11 @@ CASES = [
     Case("trigger: each record of one read", OK, ONE_READ, [F, F, T, T, T]),
     Case("call: LED manager absent", OK, ABSENT, [T], THREE_FAILED),
     Case("call: it answers an error", OK, ERROR, [F, F, T, T], THREE_FAILED),
-    Case(
-        "ends: /var/log vanishes",
-        OK,
-        [f"{HOLD}, rmlog, release"],
-        [F, F],
-        **ENDED,
-    ),
-    Case(
-        "ends: /var/log missing at start", {}, ["rmlog", "start"], [], **ENDED
-    ),
+    Case("ends: /var/log vanishes", OK, VANISHES, [F, F], **ENDED),
+    Case("ends: /var/log missing at start", {}, NO_LOG, [], **ENDED),
     Case("ends: the bus goes away", OK, GONE, [F], **ENDED),
     Case("ends: the bus drops the connection", OK, DROPS, [F], **ENDED),
     Case("ends: no bus at start", {}, ["hidebus", "start"], [], **ENDED),
-    Case(
-        "ends: no inotify instance", {}, [LIMIT + "instances"], [F], **NO_INIT
-    ),
-    Case("ends: no inotify watch", {}, [LIMIT + "watches"], [F], **NO_WATCH),
+    Case("ends: no inotify instance", {}, NO_INSTANCE, [F], **NO_INIT),
+    Case("ends: no inotify watch", {}, NO_WATCHES, [F], **NO_WATCH),
 ]

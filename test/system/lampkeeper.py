@@ -19,13 +19,16 @@ from gi.repository import GLib
 BUS_NAME = MAIN_IFACE = "xyz.openbmc_project.corvane.lampkeeper"
 MAIN_OBJ = "/xyz/openbmc_project/corvane/lampkeeper"
 SYSTEM_BUS = True
+FAILED = "org.freedesktop.DBus.Error.Failed"
 
 
 def load(mock, parameters):
-    mock.calls, mock.answer = (
-        parameters.get("calls", "/run/lampkeeper.calls"),
-        "answer",
-    )
+    mock.calls = parameters.get("calls", "/run/lampkeeper.calls")
+    mock.answer = "answer"
+
+
+def held(calls, reply):  # True: still held, ask again
+    return not os.path.exists(calls + ".release") or reply() or False
 
 
 @dbus.service.method(MAIN_IFACE, "b", "", async_callbacks=("reply", "fail"))
@@ -33,20 +36,11 @@ def SetHealthFault(self, fault, reply, fail):
     with open(self.calls, "a") as log:
         log.write(f"{time.monotonic_ns()} {bool(fault)}\n")
     if self.answer == "error":
-        fail(
-            dbus.DBusException(
-                "refused", name="org.freedesktop.DBus.Error.Failed"
-            )
-        )
+        fail(dbus.DBusException("refused", name=FAILED))
     elif self.answer == "late":  # reply() returns None: a timeout run once
         GLib.timeout_add(self.milliseconds, lambda: reply() or False)
     elif self.answer == "held":  # asks every 5 ms until released
-        held = (
-            lambda: not os.path.exists(self.calls + ".release")
-            or reply()
-            or False
-        )
-        GLib.timeout_add(5, held)
+        GLib.timeout_add(5, held, self.calls, reply)
     else:
         reply()
 

@@ -18,19 +18,15 @@ from subprocess import DEVNULL, PIPE, Popen, run
 
 from dbusmock import MOCK_IFACE, DBusTestCase
 
-LOG, OUT, CALLS = (
-    "/var/log",
-    "/var/tmp/tidewatch.out",
-    "/var/tmp/lampkeeper.calls",
-)
+LOG = "/var/log"
+OUT = "/var/tmp/tidewatch.out"
+CALLS = "/var/tmp/lampkeeper.calls"
 BUS = "/run/dbus/system_bus_socket"
 # The sandbox's bus for the service, the stand-in and this process alike,
 # whatever bus the caller's environment named.
 os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = f"unix:path={BUS}"
 LAMP = "xyz.openbmc_project.corvane.lampkeeper"
-TEMPLATE = os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), "lampkeeper.py"
-)
+TEMPLATE = f"{os.path.dirname(os.path.abspath(__file__))}/lampkeeper.py"
 WRAPPER = shlex.split(os.environ.get("TIDEWATCH_TEST_WRAPPER", ""))
 # one case outlasts sd-bus's 25 s call timeout
 PATIENCE = 300 if WRAPPER else 60
@@ -42,8 +38,8 @@ LINES = {
     "warning": TS + b"OpenBMC.0.1.PowerSupplyFailed,PSU1\n",
     "ok": TS + b"OpenBMC.0.1.DCPowerOn,\n",
     "unknown": TS + b"OpenBMC.0.1.NoSuchMessage,1\n",
-    "unknown-cr": TS
-    + b"OpenBMC.0.1.CPUThermalTrip\r\n",  # the CR is in the MessageId
+    # the CR is in the MessageId
+    "unknown-cr": TS + b"OpenBMC.0.1.CPUThermalTrip\r\n",
 }
 # A bus that takes each connection on its stdin and closes it at once.
 FAKE_BUS = "import socket\ns = socket.socket(fileno=0)\nwhile 1: s.accept()[0].close()"
@@ -84,10 +80,9 @@ class Sandbox:
         for undo in reversed(self.undo):
             undo()
         self.do_lamp("absent")
-        output = self.service and open(OUT, "rb").read()
-        assert (
-            not output
-        ), f"the service wrote outside the journal: {output[:999]!r}"
+        output = open(OUT, "rb").read() if self.service else b""
+        message = f"the service wrote outside the journal: {output[:999]!r}"
+        assert not output, message
 
     def calls(self):  # the value of every SetHealthFault received, in order
         text = open(CALLS).read() if os.path.exists(CALLS) else ""
@@ -100,9 +95,7 @@ class Sandbox:
         since = f"--since=@{self.started}"
         query = ["journalctl", "-qojson", f"_PID={self.service.pid}", since]
         found = map(json.loads, run(query, stdout=PIPE).stdout.splitlines())
-        return [
-            (int(record["PRIORITY"]), record["MESSAGE"]) for record in found
-        ]
+        return [(int(r["PRIORITY"]), r["MESSAGE"]) for r in found]
 
     def idle(self):
         # Ended, or asleep in read() on its inotify descriptor with nothing
@@ -112,9 +105,8 @@ class Sandbox:
             return True
         fds = f"/proc/{self.service.pid}/fd/"
         try:
-            fd = [
-                n for n in os.listdir(fds) if os.readlink(fds + n) == INOTIFY
-            ][0]
+            names = os.listdir(fds)
+            fd = [n for n in names if os.readlink(fds + n) == INOTIFY][0]
             pidfd = os.pidfd_open(self.service.pid)
             # glibc 2.36
             copy = ctypes.CDLL(None).pidfd_getfd(pidfd, int(fd), 0)
@@ -171,9 +163,7 @@ class Sandbox:
 
     # clear: the event log, "redfish" last: its deletion is the trigger.
     def do_clear(self):
-        names = [
-            name for name in os.listdir(LOG) if name.startswith("redfish")
-        ]
+        names = [n for n in os.listdir(LOG) if n.startswith("redfish")]
         for name in sorted(names, key=lambda name: name == "redfish"):
             self.do_delete(name)
 
@@ -184,23 +174,20 @@ class Sandbox:
             if self.lamp:
                 self.lamp.terminate(), self.lamp.wait()
             self.lamp = None
-            bus = DBusTestCase.get_dbus(system_bus=True)
-            return wait(
-                lambda: not bus.name_has_owner(LAMP), "the LED manager to go"
-            )
+            owned = DBusTestCase.get_dbus(system_bus=True).name_has_owner
+            return wait(lambda: not owned(LAMP), "the LED manager to go")
         if not self.lamp:  # returns once it is on the bus
-            self.lamp, self.mock = DBusTestCase.spawn_server_template(
-                TEMPLATE, {"calls": CALLS}, DEVNULL, system_bus=True
-            )
+            spawn = DBusTestCase.spawn_server_template
+            mock = spawn(TEMPLATE, {"calls": CALLS}, DEVNULL, system_bus=True)
+            self.lamp, self.mock = mock
         self.mock.SetAnswer(mode, int(milliseconds), dbus_interface=MOCK_IFACE)
 
     def do_release(self):  # the held calls: they are answered now
         open(CALLS + ".release", "w").close()
 
     def do_await(self):  # a call in this step, before the next verb
-        wait(
-            lambda: len(self.calls()) > self.step_calls, "a call in this step"
-        )
+        what = "a call in this step"
+        wait(lambda: len(self.calls()) > self.step_calls, what)
 
     def do_hidebus(self):
         # the bus's socket is hidden; the daemon runs on

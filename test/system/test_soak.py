@@ -33,15 +33,11 @@ def change(rnd):  # an append, a rotation, a deletion or clearing: one trigger
     files = os.listdir(LOG)
     if "redfish" not in files:
         return "create redfish"
-    rotation = [
-        f"rename {a} {b}, " for b, a in zip(AGES, AGES[1:]) if a in files
-    ]
-    changes = [
-        f"append redfish {rnd.choice(list(LINES))}",
-        "delete redfish",
-        "clear",
-    ]
-    changes.append("".join(rotation) + "create redfish")
+    moves = zip(AGES, AGES[1:])  # (to, from), the oldest first
+    rotation = [f"rename {a} {b}, " for b, a in moves if a in files]
+    append = f"append redfish {rnd.choice(list(LINES))}"
+    rotate = "".join(rotation) + "create redfish"
+    changes = [append, "delete redfish", "clear", rotate]
     return rnd.choices(changes, [85, 5, 2, 8])[0]
 
 
@@ -57,21 +53,17 @@ def test_soak():
             calls, ops = len(sandbox.calls()), change(rnd)
             sandbox.step(ops)
             records = sandbox.records()
-            assert len(sandbox.calls()) - calls == (
-                mode != "absent"
-            ), f"{n}: {ops}"
-            assert records[seen:] == [FAILED] * (
-                mode in ("error", "absent")
-            ), ops
+            called = len(sandbox.calls()) - calls
+            assert called == (mode != "absent"), f"{n}: {ops}"
+            failed = [FAILED] * (mode in ("error", "absent"))
+            assert records[seen:] == failed, ops
             seen = len(records)
             if n % (STEPS // 10 or 1) == 0 or n == STEPS - 1:
                 samples.append(usage(pid))
         print(f"descriptors and heap (KiB) at every tenth: {samples}")
-        assert (
-            len(set(fds for fds, _ in samples)) == 1
-        ), "open descriptors changed"
+        descriptors = {fds for fds, _ in samples}
+        assert len(descriptors) == 1, "open descriptors changed"
         # Under valgrind or AddressSanitizer memory grows by design.
         if not WRAPPER and "libasan" not in open(f"/proc/{pid}/maps").read():
-            assert (
-                samples[-1][1] - samples[1][1] <= 32
-            ), "heap grew after a tenth"
+            grown = samples[-1][1] - samples[1][1]
+            assert grown <= 32, "heap grew after a tenth"
