@@ -1,6 +1,7 @@
 #pragma once
 
 #include "eventlog/entry.hpp"
+#include "eventlog/names.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +13,11 @@
 namespace tidewatch
 {
 
-// The current event log file; its rotated siblings' names begin with it.
-inline constexpr std::string_view eventLogName = "redfish";
-
 // Only this many lines, counted across all files in walk order, are judged.
 inline constexpr std::uint64_t evaluatedLineLimit = 1000;
 
 // A log file is read this many bytes at a time, whatever its lines' lengths.
 inline constexpr std::size_t logReadChunkSize = 16384;
-
-// Where the BMC's logging writes the event log files.
-const std::filesystem::path& logDirectory();
 
 // The event log files (eventLogName and its rotated siblings) in ascending
 // path order, whatever kind of entry each is. Throws

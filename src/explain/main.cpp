@@ -1,7 +1,7 @@
 // tidewatch-explain: says whether the service would set the health fault
 // now, and why, walking the event log with the service's own walk.
 
-#include "eventlog/scan.hpp"
+#include "eventlog/names.hpp"
 #include "explain/render.hpp"
 #include "explain/report.hpp"
 #include "explain/text.hpp"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "eventlog/scan.hpp"
+#include "eventlog/names.hpp"
 
 #include <sys/inotify.h>
 

@@ -1,3 +1,4 @@
+#include "eventlog/names.hpp"
 #include "eventlog/scan.hpp"
 #include "led/health_fault.hpp"
 #include "log/journal.hpp"
