@@ -3,9 +3,7 @@
 #include "eventlog/scan.hpp"
 #include "explain/text.hpp"
 
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/split.hpp>
-
+#include <algorithm>
 #include <span>
 
 namespace tidewatch
@@ -19,17 +17,27 @@ namespace
 // the whole line.
 constexpr std::size_t shownLineLimit = 8192;
 
-// The MessageId and the arguments of the line, as far as it was kept.
+// The MessageId and the arguments of the line, as far as it was kept. A run
+// of commas separates as one; a comma at either end leaves an empty field.
 std::vector<std::string_view> fieldsOf(std::string_view line)
 {
     std::vector<std::string_view> fields;
     const auto start = line.find_first_not_of(' ', line.find(' '));
-    if (start != std::string_view::npos)
+    if (start == std::string_view::npos)
     {
-        boost::split(fields, line.substr(start), boost::is_any_of(","),
-                     boost::token_compress_on);
+        return fields;
     }
-    return fields;
+    for (std::string_view rest = line.substr(start);;)
+    {
+        const auto comma = rest.find(',');
+        fields.push_back(rest.substr(0, comma));
+        if (comma == std::string_view::npos)
+        {
+            return fields;
+        }
+        rest.remove_prefix(
+            std::min(rest.find_first_not_of(',', comma), rest.size()));
+    }
 }
 
 std::string_view outcomeOf(const LineVerdict& verdict)
