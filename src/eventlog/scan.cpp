@@ -66,11 +66,9 @@ class LogFile
     int fd = -1;
 };
 
-// The service's reader of the walk: the verdict is all it wants, so the walk
-// stops at the line that decides.
+// The service's reader of the walk: the verdict is all it wants.
 struct VerdictOnly
 {
-    static constexpr bool readsEveryLine = false;
     void file(const std::filesystem::path& /*path*/) {}
     void bytes(std::string_view /*piece*/) {}
     void judged(const JudgedLine& /*line*/) {}
@@ -133,7 +131,7 @@ void readLogLines(
 bool hasCriticalEvent(const std::filesystem::path& directory)
 {
     VerdictOnly reader;
-    return walkEventLog(directory, reader);
+    return walkEventLog(directory, reader).critical;
 }
 
 bool hasCriticalEvent()

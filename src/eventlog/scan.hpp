@@ -3,6 +3,7 @@
 #include "eventlog/entry.hpp"
 #include "eventlog/names.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -35,53 +36,54 @@ void readLogLines(
     const std::filesystem::path& path,
     const std::function<bool(std::string_view bytes, bool lineEnds)>& onBytes);
 
-// A line the walk judged: its file, its number there (from 1), its verdict.
+// A line the walk judged: its file, its number there (from 1), its verdict
+// and whether that names a critical message.
 struct JudgedLine
 {
     const std::filesystem::path& file;
     std::uint64_t number;
     LineVerdict verdict;
+    bool critical;
+};
+
+// Where a walk ended, for a caller who wants more of the log than the
+// verdict and reads on from there.
+struct WalkEnd
+{
+    bool critical = false; // a critical line decided
+    // Every event log file in walk order, also those the walk never came to.
+    std::vector<std::filesystem::path> files;
+    // Reading stopped after line `line` (from 1) of files[file], the line
+    // that decided; `file` is files.size() when no line decided and every
+    // file was read to its end.
+    std::size_t file = 0;
+    std::uint64_t line = 0;
 };
 
 // The walk over the event log in `directory` that every evaluation makes:
 // the files from the last in path order (the oldest rotation) to
 // eventLogName, line by line; each of the first evaluatedLineLimit lines is
-// judged, and the first critical one decides. True when one did. Throws as
+// judged, and the first critical one decides. Reading ends with the line
+// that decides (a critical one, or the last in the window). Throws as
 // listEventLogFiles. It tells `reader`, in walk order:
 //   reader.file(path)    each file as the walk comes to it;
 //   reader.bytes(piece)  the bytes of the line about to be judged, in pieces;
-//   reader.judged(line)  that line's verdict;
-//   reader.passed(beyondWindow)
-//                        a line read but not judged, after the deciding one,
-//                        and whether it lies beyond the window.
-// Reading ends with the line that decides (a critical one, or the last in
-// the window) unless Reader::readsEveryLine: then every file is read to its
-// end, to count what was not judged.
+//   reader.judged(line)  that line's verdict.
 template <typename Reader>
-bool walkEventLog(const std::filesystem::path& directory, Reader& reader)
+WalkEnd walkEventLog(const std::filesystem::path& directory, Reader& reader)
 {
-    const auto files = listEventLogFiles(directory);
+    WalkEnd end;
+    end.files = listEventLogFiles(directory);
+    std::ranges::reverse(end.files);
     LineJudge judge;
     std::uint64_t walked = 0; // lines of the walk so far
-    bool critical = false;
     bool decided = false;
-    for (auto file = files.rbegin();
-         file != files.rend() && (Reader::readsEveryLine || !decided); ++file)
+    for (; end.file < end.files.size(); ++end.file)
     {
-        reader.file(*file);
-        std::uint64_t number = 0;
-        readLogLines(*file, [&](std::string_view bytes, bool lineEnds) {
-            if constexpr (Reader::readsEveryLine)
-            {
-                if (decided)
-                {
-                    if (lineEnds)
-                    {
-                        reader.passed(walked++ >= evaluatedLineLimit);
-                    }
-                    return true;
-                }
-            }
+        const std::filesystem::path& file = end.files[end.file];
+        reader.file(file);
+        end.line = 0;
+        readLogLines(file, [&](std::string_view bytes, bool lineEnds) {
             judge.feed(bytes);
             reader.bytes(bytes);
             if (!lineEnds)
@@ -89,13 +91,17 @@ bool walkEventLog(const std::filesystem::path& directory, Reader& reader)
                 return true;
             }
             const LineVerdict verdict = judge.finish();
-            reader.judged(JudgedLine{*file, ++number, verdict});
-            critical = isCriticalMessage(verdict.message);
-            decided = ++walked == evaluatedLineLimit || critical;
-            return Reader::readsEveryLine || !decided;
+            end.critical = isCriticalMessage(verdict.message);
+            reader.judged(JudgedLine{file, ++end.line, verdict, end.critical});
+            decided = ++walked == evaluatedLineLimit || end.critical;
+            return !decided;
         });
+        if (decided)
+        {
+            break;
+        }
     }
-    return critical;
+    return end;
 }
 
 // The service's evaluation: true when the walk finds a critical line, read

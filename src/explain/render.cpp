@@ -7,10 +7,34 @@
 
 #include <iomanip>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 namespace tidewatch
 {
+
+namespace
+{
+
+std::string_view wordsFor(Outcome outcome)
+{
+    switch (outcome)
+    {
+        case Outcome::noBlank:
+            return "not an entry: no blank";
+        case Outcome::onlyBlanks:
+            return "not an entry: nothing after the blanks";
+        case Outcome::unknownMessageId:
+            return "unknown MessageId";
+        case Outcome::registered:
+            return "registered";
+        case Outcome::critical:
+            return "critical";
+    }
+    return "";
+}
+
+} // namespace
 
 std::string renderText(const Explanation& explanation)
 {
@@ -62,7 +86,7 @@ std::string renderText(const Explanation& explanation)
         for (const JudgedEntry& entry : *explanation.entries)
         {
             out << "  " << forConsole(entry.path) << ':' << entry.line << "  "
-                << entry.outcome;
+                << wordsFor(entry.outcome);
             if (entry.severity)
             {
                 out << " (" << *entry.severity << ')';
@@ -109,7 +133,7 @@ std::string renderJson(const Explanation& explanation)
         {
             Json entry = {{"path", judged.path},
                           {"line", judged.line},
-                          {"outcome", judged.outcome}};
+                          {"outcome", wordsFor(judged.outcome)}};
             if (judged.messageId)
             {
                 entry["messageId"] = *judged.messageId;

@@ -40,15 +40,14 @@ std::vector<std::string_view> fieldsOf(std::string_view line)
     }
 }
 
-std::string_view outcomeOf(const LineVerdict& verdict)
+Outcome outcomeOf(const LineVerdict& verdict, bool critical)
 {
     using Shape = LineVerdict::Shape;
-    return verdict.shape == Shape::noBlank ? "not an entry: no blank"
-           : verdict.shape == Shape::onlyBlanks
-               ? "not an entry: nothing after the blanks"
-           : isCriticalMessage(verdict.message) ? "critical"
-           : verdict.message != nullptr         ? "registered"
-                                                : "unknown MessageId";
+    return verdict.shape == Shape::noBlank      ? Outcome::noBlank
+           : verdict.shape == Shape::onlyBlanks ? Outcome::onlyBlanks
+           : critical                           ? Outcome::critical
+           : verdict.message != nullptr         ? Outcome::registered
+                                                : Outcome::unknownMessageId;
 }
 
 DecidingEntry decidingEntryOf(
@@ -67,12 +66,9 @@ DecidingEntry decidingEntryOf(
         message.resolution};
 }
 
-// Fills the report as the walk goes. It reads every file to its end, to
-// count the lines the service never looks at.
+// Fills the report as the walk goes, line by judged line.
 struct Reporter
 {
-    static constexpr bool readsEveryLine = true;
-
     Explanation& report;
     std::string shown; // the start of the line being judged
 
@@ -93,20 +89,20 @@ struct Reporter
         ++file.judged;
         ++report.linesJudged;
         const LineVerdict& verdict = line.verdict;
-        const bool critical = isCriticalMessage(verdict.message);
         // Split for showing only, and only when something is shown.
-        const auto fields = critical || report.entries
+        const auto fields = line.critical || report.entries
                                 ? fieldsOf(shown)
                                 : std::vector<std::string_view>{};
-        if (critical)
+        if (line.critical)
         {
             report.decidingEntry = decidingEntryOf(
                 file.path, line.number, shown, *verdict.message, fields);
         }
         if (report.entries)
         {
-            JudgedEntry& entry = report.entries->emplace_back(JudgedEntry{
-                file.path, line.number, outcomeOf(verdict), {}, {}});
+            const Outcome outcome = outcomeOf(verdict, line.critical);
+            JudgedEntry& entry = report.entries->emplace_back(
+                JudgedEntry{file.path, line.number, outcome, {}, {}});
             if (!fields.empty())
             {
                 entry.messageId = cleanText(fields.front());
@@ -118,15 +114,39 @@ struct Reporter
         }
         shown.clear();
     }
-
-    void passed(bool beyondWindow)
-    {
-        WalkedFile& file = report.files.back();
-        ++file.lines;
-        file.beyondWindow += beyondWindow ? 1 : 0;
-        ++report.linesNotJudged;
-    }
 };
+
+// Counts the lines the walk did not judge, reading on from where it ended to
+// the end of every file: the service never looks at them, but a person asking
+// why an entry did not count must see them.
+void countLinesNotJudged(const WalkEnd& end, Explanation& report)
+{
+    std::uint64_t walked = report.linesJudged;
+    for (std::size_t index = end.file; index < end.files.size(); ++index)
+    {
+        if (index > end.file)
+        {
+            report.files.push_back({cleanText(end.files[index].native())});
+        }
+        WalkedFile& file = report.files[index];
+        // The file the walk ended in is read again from its start.
+        const std::uint64_t judgedHere = index == end.file ? end.line : 0;
+        std::uint64_t number = 0;
+        const auto countLine = [&](std::string_view /*bytes*/, bool lineEnds) {
+            if (lineEnds && ++number > judgedHere)
+            {
+                ++file.lines;
+                ++report.linesNotJudged;
+                if (walked++ >= evaluatedLineLimit)
+                {
+                    ++file.beyondWindow;
+                }
+            }
+            return true;
+        };
+        readLogLines(end.files[index], countLine);
+    }
+}
 
 } // namespace
 
@@ -139,7 +159,9 @@ Explanation explainEventLog(const std::filesystem::path& directory,
         report.entries.emplace();
     }
     Reporter reporter{report, {}};
-    report.healthFault = walkEventLog(directory, reporter);
+    const WalkEnd end = walkEventLog(directory, reporter);
+    report.healthFault = end.critical;
+    countLinesNotJudged(end, report);
     return report;
 }
 

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tidewatch
@@ -35,13 +34,23 @@ struct DecidingEntry
     std::string resolution;
 };
 
+// What the judge made of a line, from not an entry to critical.
+enum class Outcome : std::uint8_t
+{
+    noBlank,          // not an entry: no blank ends the timestamp
+    onlyBlanks,       // not an entry: nothing after the blanks
+    unknownMessageId, // no registry holds the MessageId
+    registered,       // registered, but not critical
+    critical,
+};
+
 // One judged line; `messageId` only where the line has entry text, and
 // `severity` only where a registry holds its MessageId.
 struct JudgedEntry
 {
     std::string path;
     std::uint64_t line;
-    std::string_view outcome;
+    Outcome outcome;
     std::optional<std::string> messageId;
     std::optional<std::string> severity;
 };
