@@ -48,7 +48,7 @@ ONE_READ = [f"{HOLD}, lamp answer, {QUEUED}, release"]
 # Three calls that fail, then the stand-in is back for the next.
 FAILING = ["start", "append redfish ok", "append redfish critical"]
 FAILING += ["lamp answer, append redfish ok"]
-ABSENT, ERROR = ["lamp absent", *FAILING], ["lamp error", *FAILING]
+ABSENT = ["lamp absent", *FAILING]
 GONE = ["hidebus", "append redfish ok"]
 DROPS = ["fakebus", "append redfish ok"]
 VANISHES, NO_LOG = [f"{HOLD}, rmlog, release"], ["rmlog", "start"]
@@ -62,12 +62,10 @@ CASES = [
     Case("trigger: not renames, not other names", OK, OTHERS, [F, T]),
     Case("trigger: each record of one read", OK, ONE_READ, [F, F, T, T, T]),
     Case("call: LED manager absent", OK, ABSENT, [T], THREE_FAILED),
-    Case("call: it answers an error", OK, ERROR, [F, F, T, T], THREE_FAILED),
     Case("ends: /var/log vanishes", OK, VANISHES, [F, F], **ENDED),
     Case("ends: /var/log missing at start", {}, NO_LOG, [], **ENDED),
     Case("ends: the bus goes away", OK, GONE, [F], **ENDED),
     Case("ends: the bus drops the connection", OK, DROPS, [F], **ENDED),
-    Case("ends: no bus at start", {}, ["hidebus", "start"], [], **ENDED),
     Case("ends: no inotify instance", {}, NO_INSTANCE, [F], **NO_INIT),
     Case("ends: no inotify watch", {}, NO_WATCHES, [F], **NO_WATCH),
 ]
